@@ -27,6 +27,7 @@ class TCustomComPort;
 class TComThread;
 class TComGuiDispatcher;
 class PortDevice;
+struct ComEventChannel;
 struct ComPortTestAccess;
 
 // ---------------------------------------------------------------- enumerations
@@ -382,6 +383,7 @@ class TCustomComPort {
   friend class TComParity;
   friend class TComBuffer;
   friend class TComThread;
+  friend struct ComEventChannel;
   friend struct ComPortTestAccess;
 
   // Runs the handling of the given events in their fixed order; the event
@@ -393,8 +395,12 @@ class TCustomComPort {
   void NotifySignalsClosing();
   void StartEventThread();
   void StopEventThread();
+  void ReapRetiredThread();
 
   std::unique_ptr<TComThread> event_thread_;
+  // An event thread whose own handler closed the port: it cannot wait for
+  // itself, so it is waited for at the next open or at destruction.
+  std::unique_ptr<TComThread> retired_thread_;
   bool thread_created_ = false;
   std::unique_ptr<PortDevice> device_;
   std::shared_ptr<TComGuiDispatcher> dispatcher_;
@@ -419,6 +425,8 @@ class TCustomComPort {
   TSyncMethod sync_method_ = smThreadSync;
   TStoredProps stored_props_{spBasic};
   uint32_t code_page_ = 0;
+  // Receive buffer of the event handling when the component reads itself.
+  std::vector<uint8_t> rx_buffer_;
 };
 
 // Publishes everything and adds nothing; the main window's port is one.
