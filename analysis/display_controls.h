@@ -10,7 +10,8 @@ void ZoomOut(Acquisition& a);
 void IncreaseAmplitude(Acquisition& a);  // "++": Scale / 4, at least 1
 void DecreaseAmplitude(Acquisition& a);  // "- -": Scale x 4, at most 100000
 
-// A new window size: PlotWidth, PlotHeight; a new screen is due that keeps its x.
+// A new window size: PlotWidth, PlotHeight (never below kMinPlotWidth x
+// kMinPlotHeight); a new screen is due that keeps its x.
 void ResizePlot(Acquisition& a, int windowWidth, int windowHeight);
 
 }  // namespace voxa

@@ -1,5 +1,7 @@
 // An off-screen image the plot draws on: our own pixels, pen, lines and flood
 // fill, so the plot can be tested by reading pixels and shown by any window.
+// Every drawing operation is clipped to the image; coordinates far outside it
+// (a trace point of a wildly offset channel) cost no more than a line across it.
 #pragma once
 
 #include <cstdint>
@@ -40,7 +42,11 @@ class Raster : public Surface {
   Colour pen_ = kBlack;
   int penX_ = 0;
   int penY_ = 0;
-  std::vector<int> fillStack_;  // reused by FloodFill, so a fill does not allocate once warm
+  // Reused by FloodFill, so a fill does not allocate once warm. The fill
+  // marks what it has visited instead of testing colours, because it paints
+  // white over regions that may already be white.
+  std::vector<int64_t> fillStack_;
+  std::vector<uint8_t> visited_;
   std::function<void()> onRefresh_;
 };
 

@@ -1,0 +1,90 @@
+// The end-of-screen checks and the voltage text of the result labels.
+#include "analysis/checks.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "analysis/screen_frames.h"
+#include "stream/number_text.h"
+
+namespace voxa {
+
+namespace {
+
+// One count of the 24-bit converter at gain 1, in volts. The device's own
+// figure, deliberately not 4.096 V / 2^24.
+constexpr double kVoltsPerCount = 2.4414e-7;
+// Full scale of the dynamic range: the span of a 24-bit sample.
+constexpr long double kFullScaleCounts = 16777216.0L;
+constexpr double kDecibelsPerBit = 6.02;
+
+// A gain of 0 or below can only come from a broken header; it is read as 1
+// rather than turning every voltage into infinity.
+double GainInUse(const Acquisition& a) { return static_cast<double>(std::max(a.Gain, int32_t{1})); }
+
+std::string DynamicRangeText(double bits, double decibels) {
+  return FixedText(bits, 6, 2) + " bits |" + FixedText(decibels, 7, 2) + " dB";
+}
+
+}  // namespace
+
+std::string VoltageText(double volts) {
+  double value = volts;
+  const char* unit = " V";
+  if (std::fabs(value) < 1.0) {
+    value *= 1000.0;
+    unit = " mV";
+  }
+  if (std::fabs(value) < 1.0) {
+    value *= 1000.0;
+    unit = " \u00B5V";
+  }
+  return FixedText(value, 6, 2) + unit;
+}
+
+void NoiseCheck(const Acquisition& a, Host& host) {
+  const int64_t frames = screen_frames::Stored(a);
+  if (frames == 0) return;
+  const int32_t channels = screen_frames::Channels(a);
+  // With a single frame there is no N - 1; its one deviation is taken as it is.
+  const long double divisor = static_cast<long double>(std::max<int64_t>(frames - 1, 1));
+  for (int ch = 0; ch < channels; ++ch) {
+    // Extended precision: a full screen of large deviations loses digits in a double.
+    long double sumOfSquares = 0.0L;
+    for (int64_t f = 0; f < frames; ++f) {
+      const int64_t deviation = static_cast<int64_t>(a.SampleBuffer[static_cast<size_t>(f * channels + ch)]) - a.Offset[ch];
+      const long double value = static_cast<double>(deviation);
+      sumOfSquares += value * value;
+    }
+    const long double rms = std::sqrt(sumOfSquares / divisor);
+    // A channel equal to its offset throughout has no noise to express in dB.
+    if (rms > 0.0L) {
+      const double decibels = static_cast<double>(20.0L * std::log10(kFullScaleCounts / rms));
+      const double bits = decibels / kDecibelsPerBit;
+      host.ShowLabel(NoiseLabel(ch), DynamicRangeText(bits, decibels));
+    }
+    // The offset only means something for screens whose offset was measured.
+    if (a.ResetOffset || a.FirstScreen) {
+      host.ShowLabel(OffsetLabel(ch), VoltageText(a.Offset[ch] * kVoltsPerCount / GainInUse(a)));
+    }
+  }
+}
+
+void SignalCheck(const Acquisition& a, Host& host) {
+  const int64_t frames = screen_frames::Stored(a);
+  if (frames == 0) return;
+  const int32_t channels = screen_frames::Channels(a);
+  for (int ch = 0; ch < channels; ++ch) {
+    int32_t highest = a.SampleBuffer[static_cast<size_t>(ch)];
+    int32_t lowest = highest;
+    for (int64_t f = 1; f < frames; ++f) {
+      const int32_t sample = a.SampleBuffer[static_cast<size_t>(f * channels + ch)];
+      highest = std::max(highest, sample);
+      lowest = std::min(lowest, sample);
+    }
+    const double span = static_cast<double>(static_cast<int64_t>(highest) - lowest);
+    host.ShowLabel(VoltLabel(ch), VoltageText(std::fabs(span * kVoltsPerCount / GainInUse(a))));
+  }
+}
+
+}  // namespace voxa
