@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace voxa {
 
@@ -23,6 +24,12 @@ class LineFile {
   LineFile() = default;
   LineFile(const LineFile&) = delete;
   LineFile& operator=(const LineFile&) = delete;
+  LineFile(LineFile&& other) noexcept : file_(other.file_), path_(std::move(other.path_)) { other.file_ = nullptr; }
+  LineFile& operator=(LineFile&& other) noexcept {
+    std::swap(file_, other.file_);
+    std::swap(path_, other.path_);
+    return *this;
+  }
   ~LineFile();
 
   // Creates (or empties) the file. False when it cannot be created.
@@ -46,6 +53,14 @@ class RecordingFile {
   RecordingFile() = default;
   RecordingFile(const RecordingFile&) = delete;
   RecordingFile& operator=(const RecordingFile&) = delete;
+  RecordingFile(RecordingFile&& other) noexcept : file_(other.file_), path_(std::move(other.path_)) {
+    other.file_ = nullptr;
+  }
+  RecordingFile& operator=(RecordingFile&& other) noexcept {
+    std::swap(file_, other.file_);
+    std::swap(path_, other.path_);
+    return *this;
+  }
   ~RecordingFile();
 
   bool Create(const std::string& path);
