@@ -1,0 +1,201 @@
+// Parsing of the monitor's command line. Every option maps onto one control
+// of the main window; the values accepted are exactly the values the
+// control offers, so a script cannot start a run the window could not.
+#include "app/command_line.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <limits>
+#include <optional>
+
+#include "stream/acquisition.h"
+
+#ifndef VOXA_VERSION
+#define VOXA_VERSION "0"
+#endif
+
+namespace voxa {
+namespace {
+
+constexpr std::array<int32_t, 2> kChannelValues{1, 3};
+constexpr std::array<int32_t, 5> kRateValues{50, 100, 200, 400, 800};
+constexpr std::array<int32_t, 7> kGainValues{1, 2, 4, 8, 16, 32, 64};
+
+// A whole decimal number, nothing else around it. Numbers beyond the 32-bit
+// range come back as the largest value, so "kept within limits" still works.
+std::optional<int64_t> WholeNumber(std::string_view text) {
+  if (text.empty()) return std::nullopt;
+  int64_t value = 0;
+  const char* first = text.data();
+  const char* last = text.data() + text.size();
+  const auto [end, error] = std::from_chars(first, last, value);
+  if (end != last) return std::nullopt;
+  if (error == std::errc::result_out_of_range) {
+    return text.front() == '-' ? std::numeric_limits<int64_t>::min() : std::numeric_limits<int64_t>::max();
+  }
+  if (error != std::errc()) return std::nullopt;
+  return value;
+}
+
+template <size_t N>
+std::string ValueList(const std::array<int32_t, N>& values) {
+  std::string list;
+  for (size_t i = 0; i < N; ++i) {
+    if (i > 0) list += '|';
+    list += std::to_string(values[i]);
+  }
+  return list;
+}
+
+template <size_t N>
+bool PickValue(std::string_view option, std::string_view text, const std::array<int32_t, N>& values,
+               int32_t& target, std::string& message) {
+  const std::optional<int64_t> number = WholeNumber(text);
+  if (number && std::find(values.begin(), values.end(), *number) != values.end()) {
+    target = static_cast<int32_t>(*number);
+    return true;
+  }
+  message = "invalid value '" + std::string(text) + "' for " + std::string(option) + " (expected " +
+            ValueList(values) + ")";
+  return false;
+}
+
+CommandLine Failure(std::string message) {
+  CommandLine result;
+  result.action = CommandAction::Error;
+  result.message = std::move(message);
+  return result;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args) {
+  CommandLine result;
+  StartOptions& o = result.options;
+  int64_t screenSeconds = o.screenSeconds;
+  bool optionsEnded = false;
+
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool isOption = !optionsEnded && arg.size() > 1 && arg[0] == '-';
+    if (!optionsEnded && arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (!isOption) {
+      if (o.hasPort) return Failure("unexpected argument '" + arg + "' (the port is '" + o.port + "')");
+      o.hasPort = true;
+      o.port = arg;
+      continue;
+    }
+
+    // "--name=value" and "--name value" are both accepted for options with a value.
+    std::string name = arg;
+    std::optional<std::string> inlineValue;
+    if (const size_t equals = arg.find('='); arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+      name = arg.substr(0, equals);
+      inlineValue = arg.substr(equals + 1);
+    }
+    const auto takeValue = [&](std::string& value) -> bool {
+      if (inlineValue) {
+        value = *inlineValue;
+        return true;
+      }
+      if (i + 1 >= args.size()) return false;
+      value = args[++i];
+      return true;
+    };
+    const auto flag = [&](bool& target, bool value) -> std::optional<CommandLine> {
+      if (inlineValue) return Failure("option " + name + " takes no value");
+      target = value;
+      return std::nullopt;
+    };
+
+    std::optional<CommandLine> failed;
+    if (name == "--help" || name == "-h") {
+      result.action = CommandAction::Help;
+      return result;
+    } else if (name == "--version") {
+      result.action = CommandAction::Version;
+      return result;
+    } else if (name == "--save-stream") {
+      failed = flag(o.saveStream, true);
+    } else if (name == "--save-errors") {
+      failed = flag(o.saveErrors, true);
+    } else if (name == "--save-shift") {
+      failed = flag(o.saveShift, true);
+    } else if (name == "--no-ext-header") {
+      failed = flag(o.extHeader, false);
+    } else if (name == "--auto-scale") {
+      failed = flag(o.autoScale, true);
+    } else if (name == "--no-offset-reset") {
+      failed = flag(o.offsetReset, false);
+    } else if (name == "--high-pass") {
+      failed = flag(o.highPass, true);
+    } else if (name == "--channels" || name == "--rate" || name == "--gain" || name == "--screen-seconds") {
+      std::string value;
+      if (!takeValue(value)) return Failure("option " + name + " needs a value");
+      std::string message;
+      bool ok = true;
+      if (name == "--channels") {
+        ok = PickValue(name, value, kChannelValues, o.channels, message);
+      } else if (name == "--rate") {
+        ok = PickValue(name, value, kRateValues, o.rate, message);
+      } else if (name == "--gain") {
+        ok = PickValue(name, value, kGainValues, o.gain, message);
+      } else {
+        const std::optional<int64_t> number = WholeNumber(value);
+        ok = number && *number >= 1;
+        if (ok) screenSeconds = *number;
+        else message = "invalid value '" + value + "' for --screen-seconds (expected a whole number from 1)";
+      }
+      if (!ok) return Failure(message);
+    } else {
+      return Failure("unknown option '" + arg + "'");
+    }
+    if (failed) return *failed;
+  }
+
+  // One screen holds at most kSampleSlots values, whatever order the options came in.
+  const int64_t limit = std::max<int64_t>(1, kSampleSlots / (int64_t{o.rate} * o.channels));
+  o.screenSeconds = static_cast<int32_t>(std::min(screenSeconds, limit));
+  return result;
+}
+
+std::string UsageText(std::string_view program) {
+  std::string text = "Usage: ";
+  text += program;
+  text +=
+      " [options] [port]\n"
+      "\n"
+      "Monitors the stream of a VOXA data logger on a serial port. With a port\n"
+      "(ttyUSB0, or a path such as /dev/pts/5) the run starts at once; without one\n"
+      "the serial ports that can be opened are listed and START begins a run.\n"
+      "\n"
+      "Options (each presets the control of the same meaning):\n"
+      "  --save-stream          record the stream (streamdat.bin, renamed at STOP)\n"
+      "  --save-errors          write the error list (error.csv)\n"
+      "  --save-shift           write the time shift list (shift.csv)\n"
+      "  --no-ext-header        do not load config.txt for the recording's header\n"
+      "  --auto-scale           scale each channel on its own\n"
+      "  --no-offset-reset      do not reset the offset before each screen\n"
+      "  --high-pass            switch the 0.5 Hz high-pass filter on\n"
+      "  --channels 1|3         channels the device sends (3)\n"
+      "  --rate 50|100|200|400|800\n"
+      "                         samples per second per channel (100)\n"
+      "  --gain 1|2|4|8|16|32|64\n"
+      "                         gain of the device (16)\n"
+      "  --screen-seconds N     seconds across one screen (8), at most what the\n"
+      "                         sample buffer holds at the chosen rate and channels\n"
+      "  --help                 show this text\n"
+      "  --version              show the version\n"
+      "\n"
+      "SIGINT, SIGTERM and SIGHUP end a run as STOP does, then end the program.\n"
+      "Files are written to the working directory.\n";
+  return text;
+}
+
+std::string VersionText() { return std::string("voxa-monitor ") + VOXA_VERSION + "\n"; }
+
+}  // namespace voxa

@@ -1,0 +1,53 @@
+// voxa-monitor: the program's entry. The command line is checked before the
+// windowing system is touched, so --help, --version and a bad option work
+// without a display.
+#include <QApplication>
+#include <QStyleFactory>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/look.h"
+#include "app/monitor.h"
+#include "app/stop_signals.h"
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  const voxa::CommandLine commandLine = voxa::ParseCommandLine(args);
+  switch (commandLine.action) {
+    case voxa::CommandAction::Help:
+      std::fputs(voxa::UsageText("voxa-monitor").c_str(), stdout);
+      return 0;
+    case voxa::CommandAction::Version:
+      std::fputs(voxa::VersionText().c_str(), stdout);
+      return 0;
+    case voxa::CommandAction::Error:
+      std::fprintf(stderr, "voxa-monitor: %s\nTry 'voxa-monitor --help'.\n", commandLine.message.c_str());
+      return 2;
+    case voxa::CommandAction::Run:
+      break;
+  }
+
+  // Qt gets no arguments of ours: its own settings come from the environment
+  // (QT_QPA_PLATFORM and the like), so a port name is never taken for one.
+  int qtArgc = 1;
+  QApplication application(qtArgc, argv);
+  QApplication::setApplicationName("voxa-monitor");
+  QApplication::setStyle(QStyleFactory::create("Fusion"));
+  // The program ends with the main window (or with the run the window's
+  // closing waits for), not with the last window that happens to be open.
+  QApplication::setQuitOnLastWindowClosed(false);
+  voxa::InstallFontFallbacks();
+
+  voxa::StopSignals stopSignals;
+  voxa::Monitor monitor(commandLine.options);
+  QObject::connect(&stopSignals, &voxa::StopSignals::Received, &monitor.Controller(),
+                   &voxa::RunController::RequestQuit);
+  QObject::connect(&monitor.Controller(), &voxa::RunController::QuitRequested, &application,
+                   &QCoreApplication::quit, Qt::QueuedConnection);
+  monitor.Show();
+  monitor.Controller().Launch();
+  return application.exec();
+}

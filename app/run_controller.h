@@ -1,0 +1,142 @@
+// The run controller: start-up (placement, port scan or command-line start),
+// the START/STOP cycle, opening the port and the files, waiting for the
+// device and handing its bytes to the stream separator, and the run end.
+//
+// It is event-driven: nothing here loops or sleeps waiting for something.
+// The port is watched by a socket notifier, so while the device is silent
+// the program sleeps in the event loop; the rest after a header record and
+// the pause after a missing config file are timers. Every handler of the
+// window therefore runs between two reads, as it must, without a nested
+// event loop. The controller owns no widget; it reaches the window through
+// RunView.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/run_view.h"
+#include "app/stream_receiver.h"
+#include "stream/acquisition.h"
+
+class QSocketNotifier;
+
+namespace voxa {
+
+class TCustomComPort;
+
+class RunController : public QObject {
+  Q_OBJECT
+
+ public:
+  enum class Phase {
+    Starting,   // until the start timer has placed the window and scanned the ports
+    Idle,       // START waits for a click
+    Preparing,  // START's steps, including the pause after a missing config file
+    Waiting,    // port open, files created, waiting for the first marker byte
+    Receiving,  // the stream goes to the separator
+    Stopping,   // STOP was pressed; the run end follows on the next pass of the event loop
+    Failed,     // the run was ended by a failure; the window keeps the run's look until STOP
+  };
+  Q_ENUM(Phase)
+
+  RunController(Acquisition& a, TCustomComPort& port, RunView& view, QObject* parent = nullptr);
+  ~RunController() override;
+
+  // --- Seams (the program sets none but the first) ---------------------------
+  // Starts a run at once with this port instead of scanning.
+  void SetCommandLinePort(const std::string& port) { commandLinePort_ = port; }
+  void SetPortScan(std::function<std::vector<std::string>()> names, std::function<bool(const std::string&)> available);
+  void SetClock(std::function<ClockFields()> clock) { clock_ = std::move(clock); }
+  // The pause that lets the operator read that config.txt was missing.
+  void SetConfigMissingPause(int milliseconds) { configMissingPauseMs_ = milliseconds; }
+  // The rest after a header record; negative keeps the receiver's own.
+  void SetHeaderRestOverride(int milliseconds) { headerRestOverrideMs_ = milliseconds; }
+  void SetReceiverFactory(ReceiverFactory factory) { receiverFactory_ = std::move(factory); }
+  void SetConfigPath(std::string path) { configPath_ = std::move(path); }
+
+  // Starts the start timer.
+  void Launch();
+  Phase CurrentPhase() const { return phase_; }
+  // From START until the run end is complete.
+  bool RunInProgress() const;
+
+  // --- Handlers --------------------------------------------------------------
+  void StartTimerTimer();
+  // START or STOP, chosen by the panel's caption.
+  void StartPanelClick();
+  // SIGINT, SIGTERM, SIGHUP: STOP, and the program ends once the run has ended.
+  void RequestQuit();
+  // The main window is to be closed: during a run it stays and the program
+  // ends with the run; otherwise it closes and the program ends.
+  bool CloseRequested();
+
+ signals:
+  void PhaseChanged(RunController::Phase phase);
+  // The run has ended after STOP; the recording's final name, or "".
+  void RunEnded(const QString& recordingName);
+  // A failure ended the run (or its start, or its end); the text for the operator.
+  void RunFailed(const QString& message);
+  void QuitRequested();
+
+ private:
+  void SetPhase(Phase phase);
+  void Start();
+  void ContinueStart();
+  void Stop();
+  void TakeStartClock();
+  void Connect2Voxa();
+  void CreateFiles();
+  void OnPortReadable();
+  void Take(const uint8_t* data, size_t count);
+  void Deliver(const uint8_t* data, size_t count);
+  void Queue(const uint8_t* data, size_t count);
+  void BeginRest();
+  void RestOver();
+  void EndRun();
+  void Fail(const std::string& message);
+  // Closes what a run has open; returns the text of a failure on the way.
+  std::optional<std::string> CloseRun();
+  void DropNotifier();
+  void AfterRun();
+
+  Acquisition& a_;
+  TCustomComPort& port_;
+  RunView& view_;
+
+  Phase phase_ = Phase::Starting;
+  bool scanning_ = false;
+  bool startHeld_ = false;
+  bool quitPending_ = false;
+
+  std::optional<std::string> commandLinePort_;
+  std::function<std::vector<std::string>()> scanNames_;
+  std::function<bool(const std::string&)> portAvailable_;
+  std::function<ClockFields()> clock_;
+  int configMissingPauseMs_ = 2000;
+  int headerRestOverrideMs_ = -1;
+  ReceiverFactory receiverFactory_;
+  std::string configPath_ = "config.txt";
+
+  QTimer startTimer_;
+  QTimer configPauseTimer_;
+  QTimer restTimer_;
+  QTimer endTimer_;
+  QSocketNotifier* notifier_ = nullptr;
+  std::unique_ptr<StreamReceiver> receiver_;
+
+  // Reads go through this buffer; the queue holds what arrives during a rest.
+  std::array<uint8_t, 4096> chunk_{};
+  std::vector<uint8_t> queue_;
+  size_t queueHead_ = 0;
+  bool resting_ = false;
+};
+
+}  // namespace voxa

@@ -1,0 +1,38 @@
+// What the run controller hands the received bytes to. In the program it is
+// the stream separator; tests put a scripted receiver in its place to check
+// the controller's own hand-over (rests, queueing, run end) byte for byte.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "analysis/surface.h"
+#include "stream/acquisition.h"
+#include "stream/host.h"
+
+namespace voxa {
+
+class StreamReceiver {
+ public:
+  virtual ~StreamReceiver() = default;
+  // The first byte of 0x80 or above.
+  virtual void Begin(uint8_t firstMarker) = 0;
+  // Returns how many bytes were taken; fewer than count asks for a rest of
+  // PauseMilliseconds() before the rest is fed.
+  virtual size_t Feed(const uint8_t* data, size_t count) = 0;
+  virtual int PauseMilliseconds() const = 0;
+  // STOP: finishes the recording; returns its final name ("" when none).
+  virtual std::string Finish() = 0;
+  // The run ends by an error.
+  virtual void Abandon() = 0;
+};
+
+using ReceiverFactory = std::function<std::unique_ptr<StreamReceiver>(Acquisition&, Host&, Surface&)>;
+
+// The program's receiver: the stream separator.
+std::unique_ptr<StreamReceiver> MakeSeparatorReceiver(Acquisition& a, Host& host, Surface& surface);
+
+}  // namespace voxa

@@ -1,0 +1,36 @@
+// The boot-messages window.
+#include "app/velmora_boot1.h"
+
+#include <QPlainTextEdit>
+#include <QScrollBar>
+
+#include "app/look.h"
+
+namespace voxa {
+
+TVelmoraBootForm::TVelmoraBootForm(QWidget* parent)
+    // A window without title-bar buttons: it is hidden only with the program.
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+  setObjectName("VelmoraBootForm");
+  setWindowTitle(" Velmora Boot");
+  setFont(FormFont(16, false));
+  move(394, 108);
+  resize(584 - kFrameWidth, 595 - kFrameHeight);
+
+  bootMemo_ = new QPlainTextEdit(this);
+  bootMemo_->setObjectName("BootMemo");
+  bootMemo_->setGeometry(0, 0, 569, 561);
+  bootMemo_->setFont(MemoFont());
+  bootMemo_->setReadOnly(true);
+  bootMemo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+}
+
+void TVelmoraBootForm::AppendLine(const QString& line) { bootMemo_->appendPlainText(line); }
+
+void TVelmoraBootForm::SetFormHeight(int height) { resize(width(), height - kFrameHeight); }
+
+int TVelmoraBootForm::FormHeight() const { return height() + kFrameHeight; }
+
+void TVelmoraBootForm::SetMemoHeight(int height) { bootMemo_->resize(bootMemo_->width(), height); }
+
+}  // namespace voxa
