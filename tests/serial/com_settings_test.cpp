@@ -1,0 +1,344 @@
+// The serial component's values, without a device: the device control
+// record, the time-outs, the settings objects' rules, the failure texts, the
+// event mask and the port names.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "serial/com_port.h"
+#include "serial/com_thread.h"
+
+namespace voxa {
+namespace {
+
+uint32_t Field32(const std::array<uint8_t, 28>& record, int offset) {
+  return static_cast<uint32_t>(record[offset]) | (static_cast<uint32_t>(record[offset + 1]) << 8) |
+         (static_cast<uint32_t>(record[offset + 2]) << 16) | (static_cast<uint32_t>(record[offset + 3]) << 24);
+}
+
+// Counts which group of settings each property write sends to the device.
+class CountingPort : public TComPort {
+ public:
+  int line = 0, timeouts = 0, buffers = 0;
+
+ protected:
+  void ApplyLineSettings() override { ++line; TComPort::ApplyLineSettings(); }
+  void ApplyTimeoutSettings() override { ++timeouts; TComPort::ApplyTimeoutSettings(); }
+  void ApplyBufferSizes() override { ++buffers; TComPort::ApplyBufferSizes(); }
+};
+
+TEST(DeviceControlRecord, MonitorSettingsGiveTheFixedRecord) {
+  TComPort port;
+  ApplyMonitorPortSettings(port);
+  const std::array<uint8_t, 28> expected = {
+      28, 0, 0, 0,              // record length
+      0x00, 0xC2, 0x01, 0x00,   // 115200
+      0x01, 0x00, 0x00, 0x00,   // binary mode only
+      0, 0,                     // reserved
+      0x00, 0x01, 0x00, 0x01,   // XON and XOFF limits 256
+      8, 0, 0,                  // byte size, parity, stop bits
+      0x11, 0x13,               // XON, XOFF
+      0, 0, 0,                  // error, end-of-file, event characters
+      0, 0};                    // reserved
+  EXPECT_EQ(port.BuildDeviceControlRecord(), expected);
+}
+
+TEST(DeviceControlRecord, EachSettingLandsInItsField) {
+  struct Row {
+    const char* legend;
+    std::function<void(TComPort&)> set;
+    uint32_t rate, flags;
+    uint16_t limit;
+    uint8_t byte_size, parity, stop_bits, error_char, event_char;
+  };
+  const std::vector<Row> rows = {
+      {"defaults", [](TComPort&) {}, 9600, 0x0001, 256, 8, 0, 0, 0, 0},
+      {"custom rate", [](TComPort& p) { p.SetBaudRate(brCustom); p.SetCustomBaudRate(250000); },
+       250000, 0x0001, 256, 8, 0, 0, 0, 0},
+      {"56000 by name", [](TComPort& p) { p.SetBaudRate(br56000); }, 56000, 0x0001, 256, 8, 0, 0, 0, 0},
+      {"parity check alone keeps bytes", [](TComPort& p) { p.Parity().SetCheck(true); p.Parity().SetReplaceChar('?'); },
+       9600, 0x0003, 256, 8, 0, 0, 0, 0},
+      {"check and replace", [](TComPort& p) {
+         p.Parity().SetCheck(true); p.Parity().SetReplace(true); p.Parity().SetReplaceChar('?'); },
+       9600, 0x0403, 256, 8, 0, 0, '?', 0},
+      {"replace without check", [](TComPort& p) { p.Parity().SetReplace(true); p.Parity().SetReplaceChar('?'); },
+       9600, 0x0001, 256, 8, 0, 0, 0, 0},
+      {"odd parity, 7 bits, 2 stop bits", [](TComPort& p) {
+         p.Parity().SetBits(prOdd); p.SetDataBits(dbSeven); p.SetStopBits(sbTwoStopBits); },
+       9600, 0x0001, 256, 7, 1, 2, 0, 0},
+      {"space parity, 5 bits, 1.5 stop bits", [](TComPort& p) {
+         p.Parity().SetBits(prSpace); p.SetDataBits(dbFive); p.SetStopBits(sbOne5StopBits); },
+       9600, 0x0001, 256, 5, 4, 1, 0, 0},
+      {"hardware flow", [](TComPort& p) { p.FlowControl().SetFlowControl(fcHardware); }, 9600, 0x2005, 256, 8, 0, 0, 0, 0},
+      {"software flow", [](TComPort& p) { p.FlowControl().SetFlowControl(fcSoftware); }, 9600, 0x0301, 256, 8, 0, 0, 0, 0},
+      {"DTR enable, RTS toggle", [](TComPort& p) {
+         p.FlowControl().SetControlDTR(dtrEnable); p.FlowControl().SetControlRTS(rtsToggle); },
+       9600, 0x3011, 256, 8, 0, 0, 0, 0},
+      {"DTR handshake, RTS enable", [](TComPort& p) {
+         p.FlowControl().SetControlDTR(dtrHandshake); p.FlowControl().SetControlRTS(rtsEnable); },
+       9600, 0x1021, 256, 8, 0, 0, 0, 0},
+      {"DSR flow, DSR sensitivity, continue after XOFF", [](TComPort& p) {
+         p.FlowControl().SetOutDSRFlow(true); p.FlowControl().SetDSRSensitivity(true);
+         p.FlowControl().SetTxContinueOnXoff(true); },
+       9600, 0x00C9, 256, 8, 0, 0, 0, 0},
+      {"discard null and event character", [](TComPort& p) { p.SetDiscardNull(true); p.SetEventChar('\n'); },
+       9600, 0x0801, 256, 8, 0, 0, 0, '\n'},
+      {"limits truncate a quarter of the input queue", [](TComPort& p) { p.Buffer().SetInputSize(1022); },
+       9600, 0x0001, 255, 8, 0, 0, 0, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.legend);
+    TComPort port;
+    row.set(port);
+    const auto record = port.BuildDeviceControlRecord();
+    EXPECT_EQ(Field32(record, 0), 28u);
+    EXPECT_EQ(Field32(record, 4), row.rate);
+    EXPECT_EQ(Field32(record, 8), row.flags);
+    EXPECT_EQ(record[12] | (record[13] << 8), 0);
+    EXPECT_EQ(record[14] | (record[15] << 8), row.limit);
+    EXPECT_EQ(record[16] | (record[17] << 8), row.limit);
+    EXPECT_EQ(record[18], row.byte_size);
+    EXPECT_EQ(record[19], row.parity);
+    EXPECT_EQ(record[20], row.stop_bits);
+    EXPECT_EQ(record[21], 0x11);
+    EXPECT_EQ(record[22], 0x13);
+    EXPECT_EQ(record[23], row.error_char);
+    EXPECT_EQ(record[24], 0);
+    EXPECT_EQ(record[25], row.event_char);
+    EXPECT_EQ(record[26] | (record[27] << 8), 0);
+  }
+}
+
+TEST(Timeouts, ValuesPassAsTheirBitPatterns) {
+  TComPort port;
+  ApplyMonitorPortSettings(port);
+  EXPECT_EQ(port.TimeoutValues(), (std::array<uint32_t, 5>{0xFFFFFFFFu, 0, 0, 100, 1000}));
+
+  port.Timeouts().SetReadInterval(-2);
+  port.Timeouts().SetReadTotalMultiplier(-1);
+  port.Timeouts().SetReadTotalConstant(2147483647);
+  port.Timeouts().SetWriteTotalMultiplier(0);
+  port.Timeouts().SetWriteTotalConstant(-1);
+  EXPECT_EQ(port.TimeoutValues(), (std::array<uint32_t, 5>{0xFFFFFFFEu, 0xFFFFFFFFu, 0x7FFFFFFFu, 0, 0xFFFFFFFFu}));
+}
+
+TEST(BufferSizes, OddPositiveSizesAreLoweredByOne) {
+  struct Row {
+    int32_t written, stored;
+  };
+  const Row rows[] = {{1025, 1024}, {1, 0}, {4097, 4096}, {2048, 2048}, {0, 0}, {-3, -3}, {-4, -4}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.written);
+    TComBuffer buffer;
+    buffer.SetInputSize(row.written);
+    buffer.SetOutputSize(row.written);
+    EXPECT_EQ(buffer.InputSize(), row.stored);
+    EXPECT_EQ(buffer.OutputSize(), row.stored);
+  }
+}
+
+TEST(FlowControlShorthand, ReadsFromTheFourDecidingFields) {
+  struct Row {
+    const char* legend;
+    TRTSFlowControl rts;
+    bool cts, xon_in, xon_out;
+    TFlowControl expected;
+  };
+  const Row rows[] = {
+      {"hardware", rtsHandshake, true, false, false, fcHardware},
+      {"hardware with XON/XOFF is custom", rtsHandshake, true, true, false, fcCustom},
+      {"handshake without CTS is custom", rtsHandshake, false, false, false, fcCustom},
+      {"software", rtsDisable, false, true, true, fcSoftware},
+      {"software one way is custom", rtsDisable, false, false, true, fcCustom},
+      {"none", rtsDisable, false, false, false, fcNone},
+      {"RTS enabled is custom", rtsEnable, false, false, false, fcCustom},
+      {"CTS alone is custom", rtsDisable, true, false, false, fcCustom},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.legend);
+    TComFlowControl flow;
+    flow.SetControlRTS(row.rts);
+    flow.SetOutCTSFlow(row.cts);
+    flow.SetXonXoffIn(row.xon_in);
+    flow.SetXonXoffOut(row.xon_out);
+    EXPECT_EQ(flow.FlowControl(), row.expected);
+    // The other fields play no part.
+    flow.SetControlDTR(dtrHandshake);
+    flow.SetOutDSRFlow(true);
+    flow.SetDSRSensitivity(true);
+    flow.SetTxContinueOnXoff(true);
+    EXPECT_EQ(flow.FlowControl(), row.expected);
+  }
+}
+
+TEST(FlowControlShorthand, WritingSetsTheFieldsFromAnyState) {
+  struct Row {
+    TFlowControl written;
+    TRTSFlowControl rts;
+    bool cts, xon_in, xon_out;
+  };
+  const Row rows[] = {
+      {fcHardware, rtsHandshake, true, false, false},
+      {fcSoftware, rtsDisable, false, true, true},
+      {fcNone, rtsDisable, false, false, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.written);
+    TComFlowControl flow;
+    // Start from a mixed state that is none of the three.
+    flow.SetControlRTS(rtsToggle);
+    flow.SetOutCTSFlow(true);
+    flow.SetXonXoffIn(true);
+    flow.SetControlDTR(dtrEnable);
+    flow.SetFlowControl(row.written);
+    EXPECT_EQ(flow.ControlRTS(), row.rts);
+    EXPECT_EQ(flow.OutCTSFlow(), row.cts);
+    EXPECT_EQ(flow.XonXoffIn(), row.xon_in);
+    EXPECT_EQ(flow.XonXoffOut(), row.xon_out);
+    EXPECT_EQ(flow.ControlDTR(), dtrEnable);
+    EXPECT_EQ(flow.FlowControl(), row.written);
+  }
+  TComFlowControl custom;
+  custom.SetControlRTS(rtsToggle);
+  custom.SetXonXoffOut(true);
+  custom.SetFlowControl(fcCustom);
+  EXPECT_EQ(custom.ControlRTS(), rtsToggle);
+  EXPECT_TRUE(custom.XonXoffOut());
+}
+
+TEST(PropertyWrites, EachGroupGoesToItsApplyStep) {
+  struct Row {
+    const char* legend;
+    std::function<void(CountingPort&)> write;
+    int line, timeouts, buffers;
+  };
+  const std::vector<Row> rows = {
+      {"rate changed", [](CountingPort& p) { p.SetBaudRate(br115200); }, 1, 0, 0},
+      {"rate unchanged", [](CountingPort& p) { p.SetBaudRate(br9600); }, 0, 0, 0},
+      {"data bits, stop bits, NUL, event char", [](CountingPort& p) {
+         p.SetDataBits(dbSeven); p.SetStopBits(sbTwoStopBits); p.SetDiscardNull(true); p.SetEventChar(1); },
+       4, 0, 0},
+      {"parity field", [](CountingPort& p) { p.Parity().SetBits(prEven); }, 1, 0, 0},
+      {"flow field unchanged", [](CountingPort& p) { p.FlowControl().SetOutCTSFlow(false); }, 0, 0, 0},
+      {"shorthand always applies", [](CountingPort& p) {
+         p.FlowControl().SetFlowControl(fcNone); p.FlowControl().SetFlowControl(fcNone); }, 2, 0, 0},
+      {"time-out field", [](CountingPort& p) { p.Timeouts().SetReadTotalConstant(5); }, 0, 1, 0},
+      {"buffer field", [](CountingPort& p) { p.Buffer().SetOutputSize(2048); }, 0, 0, 1},
+      {"odd size rounds to the stored value", [](CountingPort& p) { p.Buffer().SetInputSize(1025); }, 0, 0, 1},
+      {"whole objects", [](CountingPort& p) {
+         p.SetParity(TComParity()); p.SetFlowControl(TComFlowControl()); p.SetTimeouts(TComTimeouts());
+         p.SetBuffer(TComBuffer()); }, 2, 1, 1},
+      {"events, stored props, code page", [](CountingPort& p) {
+         p.SetEvents({evRxChar}); p.SetStoredProps({spBuffer}); p.SetCodePage(1252); }, 0, 0, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.legend);
+    CountingPort port;
+    row.write(port);
+    EXPECT_EQ(port.line, row.line);
+    EXPECT_EQ(port.timeouts, row.timeouts);
+    EXPECT_EQ(port.buffers, row.buffers);
+  }
+}
+
+TEST(SettingsObjects, AssignCopiesValuesButNeverTheOwner) {
+  CountingPort port;
+  TComBuffer loose;
+  loose.SetInputSize(4096);
+  port.SetBuffer(loose);
+  EXPECT_EQ(port.Buffer().InputSize(), 4096);
+  EXPECT_EQ(port.buffers, 1);
+
+  // A copy of the port's object is free-standing: its writes reach no port.
+  TComBuffer copy(port.Buffer());
+  copy.SetInputSize(64);
+  loose.SetInputSize(128);
+  EXPECT_EQ(port.Buffer().InputSize(), 4096);
+  EXPECT_EQ(port.buffers, 1);
+
+  TComTimeouts timeouts;
+  timeouts.SetReadInterval(7);
+  port.Timeouts().Assign(timeouts);
+  EXPECT_EQ(port.Timeouts().ReadInterval(), 7);
+  port.Timeouts().SetReadInterval(8);
+  EXPECT_EQ(port.timeouts, 1);
+}
+
+TEST(ComErrors, MessagesAndPlatformCodes) {
+  struct Row {
+    int32_t code;
+    int64_t win_error;
+    const char* what;
+    int reported_win_error;
+  };
+  const Row rows[] = {
+      {CE_OpenFailed, 2, "Unable to open com port (Error: 2)", 2},
+      {CE_ReadFailed, 5, "ReadFile function failed (Error: 5)", 5},
+      {CE_SetStateFailed, 22, "SetCommState function failed (Error: 22)", 22},
+      {CE_TimeoutsFailed, 9, "SetCommTimeouts failed (Error: 9)", 9},
+      {CE_ConnChangeProp, 0, "Cannot set property while connected", -1},
+      {CE_HasLink, -1, "A component is linked to OnRxBuf event", -1},
+      {CE_LedStateFailed, 0, "Cannot change led state if ComPort is selected", -1},
+      {CEPortNotOpen, 0, "Port Not Open", -1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const EComPort error(row.code, row.win_error);
+    EXPECT_STREQ(error.what(), row.what);
+    EXPECT_EQ(error.ErrorCode(), row.code);
+    EXPECT_EQ(error.WinError(), row.reported_win_error);
+  }
+  EXPECT_EQ(ComErrorMessage(0), "");
+  EXPECT_EQ(ComErrorMessage(25), "");
+  for (int32_t code = 1; code <= 24; ++code) EXPECT_FALSE(ComErrorMessage(code).empty()) << code;
+}
+
+TEST(EventMask, BitsAndExactInverse) {
+  struct Row {
+    TComEvent event;
+    uint32_t bit;
+  };
+  const Row rows[] = {{evRxChar, 0x0001}, {evRxFlag, 0x0002}, {evTxEmpty, 0x0004}, {evCTS, 0x0008},
+                      {evDSR, 0x0010},    {evRLSD, 0x0020},   {evBreak, 0x0040},   {evError, 0x0080},
+                      {evRing, 0x0100},   {evRx80Full, 0x0400}};
+  for (const Row& row : rows) {
+    EXPECT_EQ(EventsToMask(TComEvents{row.event}), row.bit) << row.event;
+    EXPECT_EQ(MaskToEvents(row.bit), TComEvents{row.event}) << row.event;
+  }
+  for (uint32_t members = 0; members < 1024; ++members) {
+    const TComEvents events = TComEvents::FromBits(static_cast<uint16_t>(members));
+    ASSERT_EQ(MaskToEvents(EventsToMask(events)), events) << members;
+  }
+  // Bits of no event are ignored.
+  EXPECT_EQ(MaskToEvents(0x0200 | 0x0800 | 0xF000 | 0x0001), TComEvents{evRxChar});
+  EXPECT_EQ(EventsToMask(kAllComEvents), 0x05FFu);
+  EXPECT_EQ(WM_COMEVENT, 1025u);
+}
+
+TEST(PortNames, PathsAndScanOrder) {
+  struct Row {
+    const char* name;
+    const char* path;
+  };
+  const Row rows[] = {{"ttyUSB0", "/dev/ttyUSB0"},
+                      {"ttyS12", "/dev/ttyS12"},
+                      {"/dev/pts/5", "/dev/pts/5"},
+                      {"pts/3", "pts/3"},
+                      {"./link", "./link"}};
+  for (const Row& row : rows) EXPECT_EQ(ComPortDevicePath(row.name), row.path) << row.name;
+
+  const std::vector<std::string> names = ComPortScanNames();
+  ASSERT_EQ(names.size(), 60u);
+  EXPECT_EQ(names.front(), "ttyS0");
+  EXPECT_EQ(names[19], "ttyS19");
+  EXPECT_EQ(names[20], "ttyUSB0");
+  EXPECT_EQ(names[40], "ttyACM0");
+  EXPECT_EQ(names.back(), "ttyACM19");
+}
+
+}  // namespace
+}  // namespace voxa
