@@ -1,0 +1,449 @@
+// The simulated VOXA's encoder: sample frames, GPS and shift records, header
+// and boot records, and the faults placed into them. See sim_stream.h for
+// the order of the stream.
+#include "tools/sim_stream.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <stdexcept>
+#include <utility>
+
+namespace voxa::sim {
+namespace {
+
+constexpr int64_t kSecondsPerDay = 86400;
+constexpr int kMaxGpsJump = 10'000'000;
+
+// Days since 1970-01-01 of a civil date, and back (H. Hinnant's algorithms;
+// exact for every date of the proleptic Gregorian calendar).
+int64_t DaysFromCivil(int64_t year, int month, int day) {
+  year -= month <= 2 ? 1 : 0;
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const int64_t year_of_era = year - era * 400;
+  const int64_t day_of_year = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146097 + day_of_era - 719468;
+}
+
+void CivilFromDays(int64_t days, int& year, int& month, int& day) {
+  days += 719468;
+  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const int64_t day_of_era = days - era * 146097;
+  const int64_t year_of_era =
+      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+  const int64_t day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const int64_t month_index = (5 * day_of_year + 2) / 153;
+  day = static_cast<int>(day_of_year - (153 * month_index + 2) / 5 + 1);
+  month = static_cast<int>(month_index < 10 ? month_index + 3 : month_index - 9);
+  year = static_cast<int>(year_of_era + era * 400 + (month <= 2 ? 1 : 0));
+}
+
+int DaysInMonth(int year, int month) {
+  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0 && (a < 0) != (b < 0)) ? 1 : 0); }
+int64_t FloorMod(int64_t a, int64_t b) { return a - FloorDiv(a, b) * b; }
+
+// value in decimal, zero-padded to width; callers keep value within width.
+void AppendDigits(std::string& text, int64_t value, int width) {
+  char digits[20];
+  for (int i = width - 1; i >= 0; --i) {
+    digits[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+  text.append(digits, static_cast<size_t>(width));
+}
+
+bool IsPlainText(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Printable text that can stand as a header value.
+bool IsItemValue(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 0x20 && byte < 0x7F && c != ';';
+  });
+}
+
+bool IsBlockFault(FaultKind kind) {
+  return kind == FaultKind::kDropByte || kind == FaultKind::kExtraByte ||
+         kind == FaultKind::kUnlistedRecord || kind == FaultKind::kAlternateMarker ||
+         kind == FaultKind::kRepeatHeader;
+}
+
+int BlocksOfSecond(const SimOptions& options, int64_t second) {
+  int blocks = options.rate;
+  for (const Fault& fault : options.faults) {
+    if (fault.kind == FaultKind::kBlockCount && fault.second == second) blocks = fault.value;
+  }
+  return blocks;
+}
+
+// splitmix64: small, fast and the same on every platform, unlike the
+// distributions of the standard library.
+uint64_t NextRandom(uint64_t& state) {
+  uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  return z ^ (z >> 31);
+}
+
+}  // namespace
+
+bool IsValidUtcTime(const UtcTime& time) {
+  return time.year >= 1980 && time.year <= 2099 && time.month >= 1 && time.month <= 12 &&
+         time.day >= 1 && time.day <= DaysInMonth(time.year, time.month) && time.hour >= 0 &&
+         time.hour <= 23 && time.minute >= 0 && time.minute <= 59 && time.second >= 0 &&
+         time.second <= 59;
+}
+
+UtcTime AddSeconds(const UtcTime& time, int64_t seconds) {
+  const int64_t total = DaysFromCivil(time.year, time.month, time.day) * kSecondsPerDay +
+                        time.hour * 3600 + time.minute * 60 + time.second + seconds;
+  const int64_t days = FloorDiv(total, kSecondsPerDay);
+  const int64_t of_day = total - days * kSecondsPerDay;
+  UtcTime result;
+  CivilFromDays(days, result.year, result.month, result.day);
+  result.hour = static_cast<int>(of_day / 3600);
+  result.minute = static_cast<int>(of_day / 60 % 60);
+  result.second = static_cast<int>(of_day % 60);
+  return result;
+}
+
+std::string ValidateOptions(const SimOptions& options) {
+  if (options.channels != 1 && options.channels != 3) return "channels must be 1 or 3";
+  const int rate = options.rate;
+  if (rate != 50 && rate != 100 && rate != 200 && rate != 400 && rate != 800) {
+    return "rate must be 50, 100, 200, 400 or 800";
+  }
+  const int gain = options.gain;
+  if (gain < 1 || gain > 64 || (gain & (gain - 1)) != 0) {
+    return "gain must be 1, 2, 4, 8, 16, 32 or 64";
+  }
+  if (options.device_number.empty() || options.device_number.size() > 10 ||
+      !IsItemValue(options.device_number)) {
+    return "device number must be 1 to 10 printable characters without ';'";
+  }
+  if (options.firmware_version.empty() || options.firmware_version.size() > 32 ||
+      !IsItemValue(options.firmware_version)) {
+    return "firmware version must be 1 to 32 printable characters without ';'";
+  }
+  if (!IsValidUtcTime(options.start)) return "start time must be a valid UTC time in 1980..2099";
+  if (options.utc_offset < 0 || options.utc_offset > 99) return "UTC offset must be 0 to 99";
+  if (options.temperature_text.size() != 5 || !IsItemValue(options.temperature_text)) {
+    return "temperature text must be exactly 5 printable characters";
+  }
+  if (options.satellites < 0 || options.satellites > 99) return "satellites must be 0 to 99";
+  const double limit = 1e9;
+  for (const double value : {options.amplitude, options.frequency, options.offset, options.noise}) {
+    if (!std::isfinite(value) || std::fabs(value) > limit) {
+      return "signal values must be finite numbers within +-1e9";
+    }
+  }
+  if (options.frequency < 0 || options.noise < 0) return "frequency and noise must not be negative";
+  if (options.shift_start < 0 || options.shift_start >= kShiftModulus) {
+    return "shift start must be 0 to 16383";
+  }
+  if (options.shift_step <= -kShiftModulus || options.shift_step >= kShiftModulus) {
+    return "shift step must be -16383 to 16383";
+  }
+  if (options.duration_seconds < 0) return "duration must not be negative";
+  if (!IsPlainText(options.preamble)) return "preamble bytes must be below 0x80";
+  for (const std::string& line : options.boot_lines) {
+    if (line.size() > static_cast<size_t>(kMaxBootLineLength) || !IsPlainText(line)) {
+      return "boot lines must be at most 252 bytes, each below 0x80";
+    }
+  }
+  const std::string header =
+      options.header_override.empty() ? FormatHeader(options) : options.header_override;
+  if (header.size() > static_cast<size_t>(kMaxHeaderLength) || !IsPlainText(header)) {
+    return "header must be at most 512 bytes, each below 0x80";
+  }
+  if (options.gps_after_blocks < 1 || options.gps_after_blocks > rate) {
+    return "the GPS record must follow 1 to rate blocks";
+  }
+  if (options.withhold_gps_seconds < 0) return "withheld GPS seconds must not be negative";
+  for (const Fault& fault : options.faults) {
+    if (fault.second < 0) return "a fault's second must not be negative";
+    if (fault.kind == FaultKind::kBlockCount && (fault.value < 1 || fault.value > 4 * rate)) {
+      return "a block count must be 1 to 4 times the rate";
+    }
+    if (fault.kind == FaultKind::kShortGps && (fault.value < 0 || fault.value >= kGpsRecordLength)) {
+      return "a short GPS record keeps 0 to 75 characters";
+    }
+    if (fault.kind == FaultKind::kGpsJump && std::abs(fault.value) > kMaxGpsJump) {
+      return "a GPS clock jump must be within +-10000000 seconds";
+    }
+  }
+  // Block faults are checked against the final block counts, so that a
+  // fault never silently misses its block.
+  for (const Fault& fault : options.faults) {
+    if (IsBlockFault(fault.kind) &&
+        (fault.block < 0 || fault.block >= BlocksOfSecond(options, fault.second))) {
+      return "a fault's block must lie within its second";
+    }
+  }
+  return {};
+}
+
+std::array<uint8_t, 4> EncodeSample(int32_t value) {
+  const int32_t clamped = std::clamp(value, kSampleMin, kSampleMax);
+  const uint32_t bits = static_cast<uint32_t>(clamped) & 0xFFFFFFu;
+  return {static_cast<uint8_t>((bits >> 17) & 0x7Fu), static_cast<uint8_t>((bits >> 10) & 0x7Fu),
+          static_cast<uint8_t>((bits >> 3) & 0x7Fu), static_cast<uint8_t>(bits & 0x07u)};
+}
+
+std::string GpsChecksum(std::string_view message) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  unsigned sum = 0;
+  for (const char c : message) sum ^= static_cast<unsigned char>(c);
+  return {kHex[(sum >> 4) & 0x0F], kHex[sum & 0x0F]};
+}
+
+std::string FormatPositionMessage(const GpsFields& fields) {
+  std::string text = fields.with_temperature ? ">XPV" : ">RPV";
+  if (fields.with_temperature) {
+    text += fields.temperature_text;
+  } else {
+    AppendDigits(text, fields.time_of_day, 5);
+  }
+  text += fields.position;
+  text += ";*";
+  text += GpsChecksum(text);
+  text += '<';
+  return text;
+}
+
+std::string FormatTimeMessage(const GpsFields& fields) {
+  std::string text = ">RTM";
+  AppendDigits(text, fields.hour, 2);
+  AppendDigits(text, fields.minute, 2);
+  AppendDigits(text, fields.second, 2);
+  AppendDigits(text, fields.millisecond, 3);
+  AppendDigits(text, fields.day, 2);
+  AppendDigits(text, fields.month, 2);
+  AppendDigits(text, fields.year / 100, 2);
+  AppendDigits(text, fields.year % 100, 2);
+  AppendDigits(text, fields.utc_offset, 2);
+  text += fields.fix_mode;
+  AppendDigits(text, fields.satellites, 2);
+  text += fields.flags;
+  text += ";*";
+  text += GpsChecksum(text);
+  text += '<';
+  return text;
+}
+
+std::string FormatGpsRecord(const GpsFields& fields) {
+  return FormatPositionMessage(fields) + FormatTimeMessage(fields);
+}
+
+GpsFields GpsFieldsAt(const SimOptions& options, const UtcTime& utc) {
+  GpsFields fields;
+  fields.with_temperature = options.temperature;
+  fields.temperature_text = options.temperature_text;
+  // The receiver counts GPS time, which runs utc_offset seconds ahead of UTC.
+  const int64_t utc_of_day = utc.hour * 3600 + utc.minute * 60 + utc.second;
+  fields.time_of_day = static_cast<int32_t>((utc_of_day + options.utc_offset) % kSecondsPerDay);
+  fields.hour = utc.hour;
+  fields.minute = utc.minute;
+  fields.second = utc.second;
+  fields.day = utc.day;
+  fields.month = utc.month;
+  fields.year = utc.year;
+  fields.utc_offset = options.utc_offset;
+  fields.satellites = options.satellites;
+  return fields;
+}
+
+std::string FormatHeader(const SimOptions& options) {
+  const UtcTime& start = options.start;
+  std::string text;
+  text += "ZELK_V=" + options.firmware_version + ";";
+  text += "DEV_NO=" + options.device_number + ";";
+  text += "E_NAME=N/A;";
+  text += "P_AMPL=" + std::to_string(options.gain) + ";";
+  text += "CH_NUM=" + std::to_string(options.channels) + ";";
+  text += "S_RATE=" + std::to_string(options.rate) + ";";
+  text += "D_FILT=31;C_MODE=0;A_CHOP=1;F_TIME=30;GPS_TI=5;GPS_OF=0;A_FILT=0;A_PHAS=0;";
+  text += "GPS_ON=1;ACQ_ON=1;PLL_XO=0;V_TCXO=0;GPS_PO=N/A;";
+  // S_TIME and S_DATE are always 8 characters: the monitor overwrites them in place.
+  text += "S_TIME=";
+  AppendDigits(text, start.hour, 2);
+  text += ':';
+  AppendDigits(text, start.minute, 2);
+  text += ':';
+  AppendDigits(text, start.second, 2);
+  text += ";S_DATE=";
+  AppendDigits(text, start.year % 100, 2);
+  text += '/';
+  AppendDigits(text, start.month, 2);
+  text += '/';
+  AppendDigits(text, start.day, 2);
+  text += ";D_VOLT=0;E_VOLT=0;B_VOLT=0;DAT_NO=000;";
+  return text;
+}
+
+std::vector<std::string> DefaultBootReport(const SimOptions& options, int lines) {
+  std::vector<std::string> report = {
+      "VOXA " + options.firmware_version + " starting",
+      "Device number " + options.device_number,
+      "ADC " + std::to_string(options.channels) + " ch, " + std::to_string(options.rate) +
+          " sps, gain " + std::to_string(options.gain),
+      "GPS receiver on",
+      "Acquisition started",
+  };
+  const int count = std::max(lines, 0);
+  for (int i = static_cast<int>(report.size()); i < count; ++i) {
+    report.push_back("Self test " + std::to_string(i + 1) + " passed");
+  }
+  report.resize(static_cast<size_t>(count));
+  return report;
+}
+
+StreamGenerator::StreamGenerator(SimOptions options) : options_(std::move(options)) {
+  const std::string problem = ValidateOptions(options_);
+  if (!problem.empty()) throw std::invalid_argument(problem);
+  header_ = options_.header_override.empty() ? FormatHeader(options_) : options_.header_override;
+  noise_state_ = options_.seed;
+}
+
+void StreamGenerator::Start(std::vector<uint8_t>& out) {
+  if (started_) return;
+  started_ = true;
+  out.insert(out.end(), options_.preamble.begin(), options_.preamble.end());
+  for (const std::string& line : options_.boot_lines) {
+    out.push_back(kBootMarker);
+    out.push_back(kBootLeadByte);
+    out.insert(out.end(), line.begin(), line.end());
+    out.push_back(kBootTrailByte);
+  }
+  if (options_.send_header) AppendHeader(out);
+}
+
+bool StreamGenerator::Done() const {
+  return options_.duration_seconds > 0 && next_second_ >= options_.duration_seconds;
+}
+
+void StreamGenerator::NextSecond(std::vector<uint8_t>& out) {
+  Start(out);
+  if (Done()) return;
+  const int64_t second = next_second_;
+  const int blocks = BlocksOfSecond(options_, second);
+  const int gps_after = std::min(options_.gps_after_blocks, blocks);
+  out.reserve(out.size() + static_cast<size_t>(blocks) * (4 * options_.channels + 2) + 200);
+  for (int block = 0; block < blocks; ++block) {
+    AppendBlock(second, block, out);
+    if (block + 1 == gps_after) AppendGpsAndShift(second, out);
+    if (HasFault(FaultKind::kUnlistedRecord, second, block)) {
+      out.push_back(kUnlistedMarker);
+      out.insert(out.end(), kUnlistedPayload.begin(), kUnlistedPayload.end());
+    }
+    if (HasFault(FaultKind::kRepeatHeader, second, block)) AppendHeader(out);
+  }
+  ++next_second_;
+}
+
+UtcTime StreamGenerator::GpsTimeOfSecond(int64_t second) const {
+  int64_t jump = 0;
+  for (const Fault& fault : options_.faults) {
+    if (fault.kind == FaultKind::kGpsJump && fault.second <= second) jump += fault.value;
+  }
+  return AddSeconds(options_.start, second + jump);
+}
+
+int32_t StreamGenerator::ShiftOfSecond(int64_t second) const {
+  return static_cast<int32_t>(
+      FloorMod(options_.shift_start + second * options_.shift_step, kShiftModulus));
+}
+
+bool StreamGenerator::HasFault(FaultKind kind, int64_t second, int block) const {
+  for (const Fault& fault : options_.faults) {
+    if (fault.kind == kind && fault.second == second && fault.block == block) return true;
+  }
+  return false;
+}
+
+const Fault* StreamGenerator::FindFault(FaultKind kind, int64_t second) const {
+  const Fault* found = nullptr;
+  for (const Fault& fault : options_.faults) {
+    if (fault.kind == kind && fault.second == second) found = &fault;
+  }
+  return found;
+}
+
+void StreamGenerator::AppendBlock(int64_t second, int block, std::vector<uint8_t>& out) {
+  uint8_t marker = block == 0 ? kSecondMarkMarker : kBlockMarker;
+  if (block == 0 && FindFault(FaultKind::kMissingMark, second) != nullptr) marker = kBlockMarker;
+  if (HasFault(FaultKind::kAlternateMarker, second, block)) marker = kAlternateBlockMarker;
+  out.push_back(marker);
+  const size_t payload_start = out.size();
+  for (int channel = 0; channel < options_.channels; ++channel) {
+    const std::array<uint8_t, 4> bytes = EncodeSample(NextSampleValue(channel));
+    out.insert(out.end(), bytes.begin(), bytes.end());
+  }
+  if (HasFault(FaultKind::kDropByte, second, block) && out.size() > payload_start) out.pop_back();
+  if (HasFault(FaultKind::kExtraByte, second, block)) out.push_back(kExtraPayloadByte);
+  ++frame_;
+}
+
+void StreamGenerator::AppendGpsAndShift(int64_t second, std::vector<uint8_t>& out) {
+  if (second >= options_.withhold_gps_seconds) {
+    std::string record = FormatGpsRecord(GpsFieldsAt(options_, GpsTimeOfSecond(second)));
+    // A damaged time-message identifier; the checksum stays that of the
+    // sound message, as a corruption on the line would leave it.
+    if (FindFault(FaultKind::kBrokenGps, second) != nullptr) record[42] = 'X';
+    if (const Fault* fault = FindFault(FaultKind::kShortGps, second)) {
+      record.resize(static_cast<size_t>(fault->value));
+    }
+    out.push_back(kGpsMarker);
+    out.insert(out.end(), record.begin(), record.end());
+  }
+  const int32_t shift = ShiftOfSecond(second);
+  out.push_back(kShiftMarker);
+  out.push_back(static_cast<uint8_t>((shift >> 7) & 0x7F));
+  out.push_back(static_cast<uint8_t>(shift & 0x7F));
+}
+
+void StreamGenerator::AppendHeader(std::vector<uint8_t>& out) const {
+  out.push_back(kHeaderMarker);
+  out.insert(out.end(), header_.begin(), header_.end());
+}
+
+int32_t StreamGenerator::NextSampleValue(int channel) {
+  // Reduce the phase in whole cycles before scaling so that a long run keeps
+  // its precision.
+  const double rate = options_.rate;
+  const double cycles = std::fmod(options_.frequency * static_cast<double>(frame_), rate) / rate;
+  const double angle = 2.0 * std::numbers::pi * (cycles + channel / 3.0);
+  double value = options_.offset + options_.amplitude * std::sin(angle);
+  if (options_.noise > 0) value += options_.noise * NextNoise();
+  value = std::clamp(value, static_cast<double>(kSampleMin), static_cast<double>(kSampleMax));
+  return static_cast<int32_t>(std::lround(value));
+}
+
+double StreamGenerator::NextNoise() {
+  // Sum of 12 uniform values minus 6: mean 0, standard deviation 1, close
+  // enough to Gaussian for a noise floor.
+  double sum = 0;
+  for (int i = 0; i < 12; ++i) {
+    sum += static_cast<double>(NextRandom(noise_state_) >> 11) * 0x1.0p-53;
+  }
+  return sum - 6.0;
+}
+
+std::vector<uint8_t> GenerateStream(const SimOptions& options, int64_t seconds) {
+  StreamGenerator generator(options);
+  std::vector<uint8_t> out;
+  generator.Start(out);
+  for (int64_t i = 0; i < seconds && !generator.Done(); ++i) generator.NextSecond(out);
+  return out;
+}
+
+}  // namespace voxa::sim
