@@ -103,9 +103,12 @@ void FieldsFromStartClock(Acquisition& a) {
 }
 
 // The start fields moved back to the first sample: the first fix came
-// FirstFixBlocks blocks after the recording began.
+// FirstFixBlocks blocks after the recording began. The move uses the first
+// fix's own GPS - UTC offset: a receiver reports a provisional offset until it
+// has received the UTC parameters, so the last fix's offset may differ.
 void BackdateFirstFix(Acquisition& a) {
   RestoreStartFields(a);
+  a.GpsUtcOffset.assign(Field(a.FirstGpsText, kUtcOffsetPos, 2));
   a.WorkGpsText = a.FirstGpsText;
   a.BackdateSeconds = a.FirstFixBlocks / SecondsDivisor(a);
   BackdateGpsText(a);

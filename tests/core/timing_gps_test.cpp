@@ -1,30 +1,18 @@
 // GPS records: the fields taken, broken and cut-short records, ">XPV"
 // temperature records, the start fields and name of a recording, checksums.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-
-#include "timing/gps.h"
+#include "timing_test_support.h"
 
 namespace voxa {
 namespace {
 
-// The placeholder record with the texts at the given 1-based positions replaced.
-std::string Record(std::initializer_list<std::pair<size_t, std::string_view>> fields) {
-  std::string record(kPlaceholderGpsText);
-  for (const auto& [pos, text] : fields) record.replace(pos - 1, text.size(), text);
-  return record;
-}
-
-std::string ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+using namespace timing_test;
 
 std::string Clock(const Acquisition& a) { return a.GpsHour + ":" + a.GpsMinute + ":" + a.GpsSecond; }
+std::string Start(const Acquisition& a) {
+  return a.StartHour + a.StartMinute + a.StartSecond + a.StartDay + a.StartMonth + a.StartYear;
+}
 
 TEST(TimingGps, PlaceholderRecordDecodesAndNamesTheRecording) {
   Acquisition a;
@@ -34,24 +22,18 @@ TEST(TimingGps, PlaceholderRecordDecodesAndNamesTheRecording) {
   a.BlocksSinceFix = 57;
   a.GpsText = kPlaceholderGpsText;
   DecodeGpsRecord(a);
-  EXPECT_FALSE(a.GpsBlockError);
-  EXPECT_TRUE(a.GpsSeen);
-  EXPECT_EQ(Clock(a), "00:00:00");
-  EXPECT_EQ(a.SatText, "07");
-  EXPECT_EQ(a.GpsTimeText, "00015");
+  EXPECT_TRUE(a.GpsSeen && !a.GpsBlockError && !a.TempAvailable && !a.StartTimePending);
+  EXPECT_EQ(Clock(a) + " " + a.SatText + " " + a.GpsTimeText, "00:00:00 07 00015");
   EXPECT_EQ(a.GpsSecondOfDay, 15);
   EXPECT_EQ(a.GpsDay + a.GpsMonth + a.GpsYear + a.GpsUtcOffset, "11111115");
   EXPECT_EQ(a.StreamFileName, "11110000.015");
-  EXPECT_EQ(a.StartHour + a.StartMinute + a.StartSecond + a.StartDay + a.StartMonth + a.StartYear, "000000111111");
-  EXPECT_FALSE(a.StartTimePending);
+  EXPECT_EQ(Start(a), "000000111111");
   EXPECT_EQ(a.BlocksSinceFix, 0);
-  EXPECT_FALSE(a.TempAvailable);
 }
 
 TEST(TimingGps, ChecksumsAndHexDigits) {
   EXPECT_EQ(GpsChecksum(kPlaceholderGpsText.substr(1, 35)), "79");
   EXPECT_EQ(GpsChecksum(kPlaceholderGpsText.substr(40, 33)), "61");
-  EXPECT_EQ(GpsChecksum(""), "3E");
   const std::pair<uint8_t, const char*> hex[] = {{0x00, "00"}, {0x0A, "0A"}, {0x10, "10"}, {0xA5, "A5"}, {0xFF, "FF"}};
   for (const auto& [value, text] : hex) EXPECT_EQ(HexByte(value), text) << int{value};
 }
@@ -60,11 +42,7 @@ TEST(TimingGps, BrokenRecordsChangeNothingButTheErrorList) {
   const std::string sound = Record({{5, "45296"}, {44, "123456"}});
   std::string marker70 = sound.substr(0, 70);
   marker70[59] = static_cast<char>(0x90);  // a short record swallowed the next block's marker
-  struct Row {
-    const char* legend;
-    std::string text;
-  };
-  const Row rows[] = {
+  const std::pair<const char*, std::string> rows[] = {
       {"'>' damaged", Record({{40, "#"}})},
       {"'R' damaged", Record({{41, "r"}})},
       {"'T' damaged", Record({{42, "X"}})},
@@ -75,29 +53,25 @@ TEST(TimingGps, BrokenRecordsChangeNothingButTheErrorList) {
       {"cut before the satellites", sound.substr(0, 64) + "\xB0"},
       {"not recording, marker inside the 70", marker70},
   };
-  const auto path = std::filesystem::temp_directory_path() / ("timing_gps_" + std::to_string(::getpid()) + ".csv");
+  const std::string path = TempPath("timing_gps_");
   std::string expected;
   Acquisition a;
   a.SaveErrorList = true;
-  ASSERT_TRUE(a.ErrorFile.Create(path.string()));
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.legend);
+  ASSERT_TRUE(a.ErrorFile.Create(path));
+  for (const auto& [legend, text] : rows) {
     a.GpsText = sound;
     DecodeGpsRecord(a);
     a.BlocksSinceFix = 37;
-    a.GpsText = row.text;
+    a.GpsText = text;
     DecodeGpsRecord(a);
-    EXPECT_TRUE(a.GpsBlockError);
-    EXPECT_EQ(a.BlockErrorText, "GPS Block error");
-    EXPECT_EQ(Clock(a), "12:34:56");
-    EXPECT_EQ(a.GpsTimeText, "45296");
-    EXPECT_EQ(a.SatText, "07");
-    EXPECT_EQ(a.BlocksSinceFix, 37);
+    EXPECT_TRUE(a.GpsBlockError) << legend;
+    EXPECT_EQ(a.BlockErrorText, "GPS Block error") << legend;
+    EXPECT_EQ(Clock(a) + " " + a.SatText + " " + a.GpsTimeText, "12:34:56 07 45296") << legend;
+    EXPECT_EQ(a.BlocksSinceFix, 37) << legend;
     expected += "GPS Block error\r\n";
   }
   a.ErrorFile.Close();
-  EXPECT_EQ(ReadAll(path), expected);
-  std::filesystem::remove(path);
+  EXPECT_EQ(TakeFile(path), expected);
 
   Acquisition fresh;  // a broken first record does not count as GPS seen
   fresh.GpsText = Record({{40, "<"}});
@@ -109,7 +83,7 @@ TEST(TimingGps, BrokenRecordsChangeNothingButTheErrorList) {
 TEST(TimingGps, RecordsThatStillHoldEveryFieldAreSound) {
   const std::string sound = Record({{44, "235959"}, {64, "09"}});
   const std::pair<const char*, std::string> rows[] = {
-      {"wrong checksums", Record({{37, "00"}, {74, "ZZ"}, {64, "09"}, {44, "235959"}})},
+      {"wrong checksums", Record({{37, "00"}, {74, "ZZ"}}, sound)},
       {"not recording: 70 characters", sound.substr(0, 70)},
       {"cut right after the satellites", sound.substr(0, 65) + "\x80"},
   };
@@ -123,22 +97,21 @@ TEST(TimingGps, RecordsThatStillHoldEveryFieldAreSound) {
 }
 
 TEST(TimingGps, TemperatureRecordsTakeTheTimeOfDayFromTheTimeMessage) {
-  struct Row {
+  const struct {
     const char* legend;
     std::string_view clock, offset, timeText;
+    int32_t secondOfDay;
+  } rows[] = {
+      {"midday", "123456", "18", "45314", 45314},
+      {"wraps past GPS midnight", "235950", "18", "00008", 8},
   };
-  const Row rows[] = {
-      {"midday", "123456", "18", "45314"},
-      {"wraps past GPS midnight", "235950", "18", "00008"},
-  };
-  for (const Row& row : rows) {
+  for (const auto& row : rows) {
     Acquisition a;
     a.GpsText = Record({{1, ">XPV+23.5"}, {44, row.clock}, {61, row.offset}});
     DecodeGpsRecord(a);
     EXPECT_EQ(a.GpsTimeText, row.timeText) << row.legend;
-    EXPECT_EQ(a.GpsSecondOfDay, std::stoi(std::string(row.timeText))) << row.legend;
+    EXPECT_EQ(a.GpsSecondOfDay, row.secondOfDay) << row.legend;
     EXPECT_TRUE(a.TempAvailable);
-    EXPECT_EQ(a.TempText, "+23.5");
     a.GpsText = kPlaceholderGpsText;  // later position records keep the temperature
     DecodeGpsRecord(a);
     EXPECT_TRUE(a.TempAvailable);
@@ -154,8 +127,7 @@ TEST(TimingGps, StartFieldsAndPlaceholderBookkeepingFollowTheRecording) {
   off.GpsText = kPlaceholderGpsText;
   DecodeGpsRecord(off);
   EXPECT_TRUE(off.StartTimePending && off.GpsPlaceholder && !off.StartTimeFix && !off.StartShiftPending);
-  EXPECT_TRUE(off.StartHour.empty());
-  EXPECT_EQ(off.FirstFixBlocks, 0);
+  EXPECT_EQ(Start(off) + std::to_string(off.FirstFixBlocks), "0");
 
   Acquisition on;  // recording, no header yet, first screen already ended
   on.SaveStream = true;
@@ -163,7 +135,7 @@ TEST(TimingGps, StartFieldsAndPlaceholderBookkeepingFollowTheRecording) {
   on.BlocksSinceFix = 1234;
   on.GpsText = Record({{44, "010203"}});
   DecodeGpsRecord(on);
-  EXPECT_EQ(on.StartHour + on.StartMinute + on.StartSecond, "010203");
+  EXPECT_EQ(Start(on), "010203111111");
   EXPECT_TRUE(on.StreamFileName.empty()) << "device number not known yet";
   EXPECT_EQ(on.FirstFixBlocks, 1234);
   EXPECT_EQ(on.FirstGpsText, on.GpsText);
@@ -171,7 +143,7 @@ TEST(TimingGps, StartFieldsAndPlaceholderBookkeepingFollowTheRecording) {
   on.AwaitingDeviceHeader = false;  // a later fix neither moves the start nor names the file
   on.GpsText = Record({{44, "020304"}});
   DecodeGpsRecord(on);
-  EXPECT_EQ(on.StartHour + on.StartMinute + on.StartSecond, "010203");
+  EXPECT_EQ(Start(on), "010203111111");
   EXPECT_TRUE(on.StreamFileName.empty());
 }
 

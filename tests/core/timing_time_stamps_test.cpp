@@ -1,59 +1,19 @@
 // Calendar routines, moving a GPS record, and the dating of a finished
 // recording: end-time record, start-record rewrite, start time, file name.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-
-#include "timing/gps.h"
 #include "timing/time_stamps.h"
+#include "timing_test_support.h"
 
 namespace voxa {
 namespace {
 
+using namespace timing_test;
 using Bytes = std::vector<uint8_t>;
-
-std::string Record(std::initializer_list<std::pair<size_t, std::string_view>> fields,
-                   std::string_view base = kPlaceholderGpsText) {
-  std::string record(base);
-  for (const auto& [pos, text] : fields) record.replace(pos - 1, text.size(), text);
-  return record;
-}
-
-// A record with time of day, hhmmss, ddMMyy and GPS - UTC offset in place.
-std::string Fix(std::string_view timeOfDay, std::string_view clock, std::string_view date,
-                std::string_view offset = "15") {
-  return Record({{5, timeOfDay}, {44, clock}, {53, date.substr(0, 4)}, {59, date.substr(4)}, {61, offset}});
-}
-
-// Both checksums put in, computed here from their definition: the exclusive
-// or of every character from ">" through "*" of each message.
-std::string Checksummed(std::string record) {
-  for (const auto& [from, to] : {std::pair<size_t, size_t>{0, 36}, {39, 73}}) {
-    unsigned sum = 0;
-    for (size_t i = from; i < to; ++i) sum ^= static_cast<unsigned char>(record[i]);
-    char digits[3];
-    std::snprintf(digits, sizeof digits, "%02X", sum);
-    record.replace(to, 2, digits);
-  }
-  return record;
-}
 
 void Append(Bytes& bytes, std::string_view text) { bytes.insert(bytes.end(), text.begin(), text.end()); }
 
-Bytes ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::string TempPath(const char* name) {
-  return (std::filesystem::temp_directory_path() / (std::string(name) + std::to_string(::getpid()))).string();
-}
-
-// Sets the GPS fields as a decoded first fix of a recording would.
+// Sets the GPS fields as a decoded record would.
 void Decode(Acquisition& a, const std::string& text) {
   a.GpsText = text;
   DecodeGpsRecord(a);
@@ -150,8 +110,7 @@ TEST(TimingEndTime, AppendsTheLastFixMovedByTheWholeSecondsSinceIt) {
     Append(expected, row.text);
   }
   a.StreamFile.Close();
-  EXPECT_EQ(ReadAll(path), expected);
-  std::filesystem::remove(path);
+  EXPECT_EQ(TakeFile<Bytes>(path), expected);
 }
 
 const Bytes kStream = {
@@ -223,9 +182,8 @@ TEST(TimingStartRecords, WholeRecordsMoveBeforeTheBackdatedFirstFix) {
     expected.push_back(0xE0);
     Append(expected, a.EndTimeText);
     expected.push_back(0xEF);
-    EXPECT_EQ(ReadAll(path), expected);
+    EXPECT_EQ(TakeFile<Bytes>(path), expected);
   }
-  std::filesystem::remove(path);
 }
 
 TEST(TimingStartRecords, FileWithoutThePlaceholderIsLeftAlone) {
@@ -242,8 +200,7 @@ TEST(TimingStartRecords, FileWithoutThePlaceholderIsLeftAlone) {
   a.StreamFile.Append(file.data(), file.size());
   FixStartRecords(a);
   a.StreamFile.Close();
-  EXPECT_EQ(ReadAll(path), file);
-  std::filesystem::remove(path);
+  EXPECT_EQ(TakeFile<Bytes>(path), file);
 }
 
 TEST(TimingStartTime, HeaderAndNameGetTheStartOfTheRecording) {
@@ -270,7 +227,7 @@ TEST(TimingStartTime, HeaderAndNameGetTheStartOfTheRecording) {
     if (row.gps) {
       a.GpsPlaceholder = row.lateFix;
       a.BlocksSinceFix = 2000;
-      Decode(a, Fix("00020", "000005", "121111"));
+      Decode(a, Fix("00005", "000005", "121111", "00"));  // provisional UTC offset
       Decode(a, Fix("00617", "001002", "121111"));  // later fixes move the GPS fields on
     }
     FillStartTime(a);
