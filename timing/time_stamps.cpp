@@ -304,6 +304,11 @@ void WriteEndTime(Acquisition& a) {
   a.StreamFile.Append(a.EndTimeText);
 }
 
+// The first blocks move down as whole records (a shift record, a GPS record,
+// stray bytes or an invalid block among them are never cut), and the
+// back-dated GPS record and the start shift follow the k-th block. A
+// recording with fewer blocks gets them after its last block, the nearest
+// place to where they belong; one without blocks keeps them where they are.
 void FixStartRecords(Acquisition& a) {
   BackdateFirstFix(a);
   const int32_t wantedBlocks = a.FirstFixBlocks % SecondsDivisor(a) + 1;
