@@ -51,20 +51,24 @@ bool RecordingFile::Create(const std::string& path) {
   // "w+b": created empty, readable for the start-record fix.
   file_ = std::fopen(path.c_str(), "w+b");
   path_ = path;
+  atEnd_ = true;
   return file_ != nullptr;
 }
 
 void RecordingFile::Append(const uint8_t* data, size_t count) {
   if (file_ == nullptr) ThrowIo("Recording is not open:", path_, 0);
   errno = 0;
-  if (std::fseek(file_, 0, SEEK_END) != 0 || std::fwrite(data, 1, count, file_) != count) {
-    ThrowIo("Cannot write to", path_, errno);
+  if (!atEnd_) {
+    if (std::fseek(file_, 0, SEEK_END) != 0) ThrowIo("Cannot seek in", path_, errno);
+    atEnd_ = true;
   }
+  if (std::fwrite(data, 1, count, file_) != count) ThrowIo("Cannot write to", path_, errno);
 }
 
 void RecordingFile::WriteAt(int64_t offset, const uint8_t* data, size_t count) {
   if (file_ == nullptr) ThrowIo("Recording is not open:", path_, 0);
   errno = 0;
+  atEnd_ = false;
   if (std::fseek(file_, static_cast<long>(offset), SEEK_SET) != 0 ||
       std::fwrite(data, 1, count, file_) != count) {
     ThrowIo("Cannot write to", path_, errno);
@@ -74,6 +78,7 @@ void RecordingFile::WriteAt(int64_t offset, const uint8_t* data, size_t count) {
 void RecordingFile::ReadAt(int64_t offset, uint8_t* data, size_t count) {
   if (file_ == nullptr) ThrowIo("Recording is not open:", path_, 0);
   errno = 0;
+  atEnd_ = false;
   if (std::fflush(file_) != 0 || std::fseek(file_, static_cast<long>(offset), SEEK_SET) != 0 ||
       std::fread(data, 1, count, file_) != count) {
     ThrowIo("Cannot read back", path_, errno);
@@ -84,6 +89,7 @@ int64_t RecordingFile::Size() {
   if (file_ == nullptr) return 0;
   errno = 0;
   if (std::fseek(file_, 0, SEEK_END) != 0) ThrowIo("Cannot seek in", path_, errno);
+  atEnd_ = true;
   return std::ftell(file_);
 }
 

@@ -53,12 +53,14 @@ class RecordingFile {
   RecordingFile() = default;
   RecordingFile(const RecordingFile&) = delete;
   RecordingFile& operator=(const RecordingFile&) = delete;
-  RecordingFile(RecordingFile&& other) noexcept : file_(other.file_), path_(std::move(other.path_)) {
+  RecordingFile(RecordingFile&& other) noexcept
+      : file_(other.file_), path_(std::move(other.path_)), atEnd_(other.atEnd_) {
     other.file_ = nullptr;
   }
   RecordingFile& operator=(RecordingFile&& other) noexcept {
     std::swap(file_, other.file_);
     std::swap(path_, other.path_);
+    std::swap(atEnd_, other.atEnd_);
     return *this;
   }
   ~RecordingFile();
@@ -83,6 +85,9 @@ class RecordingFile {
  private:
   std::FILE* file_ = nullptr;
   std::string path_;
+  // Appends go to the end without a seek (a seek would empty the stdio buffer
+  // on every small write) unless a write or read elsewhere moved the position.
+  bool atEnd_ = true;
 };
 
 }  // namespace voxa
