@@ -470,16 +470,17 @@ void TCustomComPort::StartEventThread() {
     connected_.store(false, std::memory_order_release);
     throw std::logic_error("serial port events under thread or window sync need a GUI dispatcher");
   }
-  auto thread = std::make_unique<TComThread>(*this);
-  if (const int error = thread->Start()) {
-    thread.reset();
+  // Recorded before the thread runs: its first handler may already close the
+  // port, and must then find the thread to stop.
+  event_thread_ = std::make_unique<TComThread>(*this);
+  thread_created_ = true;
+  if (const int error = event_thread_->Start()) {
+    event_thread_.reset();
+    thread_created_ = false;
     ClosePortHandle();
     connected_.store(false, std::memory_order_release);
     RaiseComError(CE_WaitFailed, error);
-    return;
   }
-  event_thread_ = std::move(thread);
-  thread_created_ = true;
 }
 
 void TCustomComPort::StopEventThread() {

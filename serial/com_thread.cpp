@@ -136,6 +136,9 @@ int TComThread::Start() {
   // The mask is set once, here: a later change of Events waits for the next open.
   if (const int error = wait_.SetMask(*port_.device_, EventsToMask(port_.Events()))) return error;
   try {
+    // Held until thread_ is assigned: the thread's first step waits for it,
+    // so a handler on the thread can ask whether it runs on it.
+    std::lock_guard<std::mutex> lock(channel_->mutex);
     thread_ = std::thread(&TComThread::Execute, this);
   } catch (const std::system_error& failure) {
     return failure.code().value();
@@ -177,6 +180,7 @@ void TComThread::ReleaseDeviceHere() {
 }
 
 void TComThread::Execute() {
+  { std::lock_guard<std::mutex> started(channel_->mutex); }
   for (;;) {
     uint32_t happened = 0;
     if (wait_.Wait(happened) != DeviceEventWait::Result::Event) break;

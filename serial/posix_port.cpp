@@ -107,7 +107,7 @@ int MillisecondsUntil(Clock::time_point deadline) {
 PortDevice::~PortDevice() { Close(); }
 
 int PortDevice::Open(const std::string& path) {
-  if (fd_ >= 0) return EBUSY;
+  if (IsOpen()) return EBUSY;
   // O_NONBLOCK: opening must not wait for carrier; O_NOCTTY: the port must
   // never become our controlling terminal, or a hang-up would signal us.
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -129,7 +129,7 @@ int PortDevice::Open(const std::string& path) {
     close(fd);
     return error;
   }
-  fd_ = fd;
+  fd_.store(fd, std::memory_order_relaxed);
   LineCounters counters;
   has_counters_ = ReadCounters(counters) == 0;
   {
@@ -141,14 +141,13 @@ int PortDevice::Open(const std::string& path) {
 }
 
 int PortDevice::Close() {
-  if (fd_ < 0) return 0;
-  // TIOCEXCL belongs to the tty, not to the descriptor: it would outlive
-  // the close and lock everybody else (but root) out.
-  ioctl(fd_, TIOCNXCL);
-  const int fd = fd_;
   // Linux releases the descriptor even when close reports an error, so it is
   // forgotten either way: closing its number again could hit a reused one.
-  fd_ = -1;
+  const int fd = fd_.exchange(-1, std::memory_order_relaxed);
+  if (fd < 0) return 0;
+  // TIOCEXCL belongs to the tty, not to the descriptor: it would outlive
+  // the close and lock everybody else (but root) out.
+  ioctl(fd, TIOCNXCL);
   if (close(fd) != 0 && errno != EINTR) return errno;
   return 0;
 }
@@ -158,7 +157,7 @@ int PortDevice::SetQueueSizes(int32_t input_size, int32_t output_size) {
   // sets the "80 percent full" mark of the event wait.
   input_queue_size_ = input_size;
   output_queue_size_ = output_size;
-  return fd_ >= 0 ? 0 : EBADF;
+  return IsOpen() ? 0 : EBADF;
 }
 
 int PortDevice::ApplyControlRecord(const std::array<uint8_t, 28>& record) {
@@ -170,7 +169,7 @@ int PortDevice::ApplyControlRecord(const std::array<uint8_t, 28>& record) {
   if (rate == 0 || byte_size < 5 || byte_size > 8 || parity > 4 || stop_bits > 2) return EINVAL;
 
   termios settings;
-  if (tcgetattr(fd_, &settings) != 0) return errno;
+  if (tcgetattr(Descriptor(), &settings) != 0) return errno;
   // Raw bytes: no line editing, echo, signals or CR/LF translation.
   cfmakeraw(&settings);
   // CLOCAL: reads must not depend on the carrier line; CREAD: receive at all.
@@ -209,30 +208,30 @@ int PortDevice::ApplyControlRecord(const std::array<uint8_t, 28>& record) {
     cfsetispeed(&settings, speed);
     cfsetospeed(&settings, speed);
   }
-  if (tcsetattr(fd_, TCSANOW, &settings) != 0) return errno;
+  if (tcsetattr(Descriptor(), TCSANOW, &settings) != 0) return errno;
   if (speed == B0) {
     termios2 free_rate;
-    if (ioctl(fd_, TCGETS2, &free_rate) != 0) return errno;
+    if (ioctl(Descriptor(), TCGETS2, &free_rate) != 0) return errno;
     free_rate.c_cflag &= ~static_cast<tcflag_t>(CBAUD);
     free_rate.c_cflag |= BOTHER;
     free_rate.c_ispeed = rate;
     free_rate.c_ospeed = rate;
-    if (ioctl(fd_, TCSETS2, &free_rate) != 0) return errno;
+    if (ioctl(Descriptor(), TCSETS2, &free_rate) != 0) return errno;
   }
   // The output lines: enabled or handshaking DTR is raised; RTS is raised
   // when enabled, left to the driver for handshaking, and held low for
   // toggling (it would only rise while sending, and nothing is sent).
   const uint32_t dtr = flags & 0x0030;
-  if (const int error = SetModemLine(fd_, TIOCM_DTR, dtr != 0)) return error;
+  if (const int error = SetModemLine(Descriptor(), TIOCM_DTR, dtr != 0)) return error;
   const uint32_t rts = flags & 0x3000;
   if (rts != 0x2000) {
-    if (const int error = SetModemLine(fd_, TIOCM_RTS, rts == 0x1000)) return error;
+    if (const int error = SetModemLine(Descriptor(), TIOCM_RTS, rts == 0x1000)) return error;
   }
   return 0;
 }
 
 int PortDevice::ApplyTimeouts(const std::array<uint32_t, 5>& timeouts) {
-  if (fd_ < 0) return EBADF;
+  if (!IsOpen()) return EBADF;
   // Nothing to tell the driver: Read keeps the time-outs with poll().
   timeouts_ = timeouts;
   return 0;
@@ -241,7 +240,7 @@ int PortDevice::ApplyTimeouts(const std::array<uint32_t, 5>& timeouts) {
 int PortDevice::ReadCounters(LineCounters& counters) const {
   serial_icounter_struct icount;
   std::memset(&icount, 0, sizeof icount);
-  if (ioctl(fd_, TIOCGICOUNT, &icount) != 0) return errno;
+  if (ioctl(Descriptor(), TIOCGICOUNT, &icount) != 0) return errno;
   counters.cts = icount.cts;
   counters.dsr = icount.dsr;
   counters.rng = icount.rng;
@@ -259,7 +258,7 @@ int PortDevice::ClearErrors(uint32_t& errors, int32_t& queued) {
   queued = 0;
   int waiting = 0;
   // FIONREAD is the input queue; on a pseudo-terminal it tops out at 4095.
-  if (ioctl(fd_, FIONREAD, &waiting) != 0) return errno;
+  if (ioctl(Descriptor(), FIONREAD, &waiting) != 0) return errno;
   queued = waiting;
   std::lock_guard<std::mutex> lock(errors_mutex_);
   errors = injected_errors_;
@@ -296,7 +295,7 @@ void PortDevice::InjectLineErrors(uint32_t flags) {
 int PortDevice::ModemStatus(uint32_t& lines) {
   lines = 0;
   int bits = 0;
-  if (ioctl(fd_, TIOCMGET, &bits) != 0) return NotSupported(errno) ? 0 : errno;
+  if (ioctl(Descriptor(), TIOCMGET, &bits) != 0) return NotSupported(errno) ? 0 : errno;
   if (bits & TIOCM_CTS) lines |= kModemCts;
   if (bits & TIOCM_DSR) lines |= kModemDsr;
   if (bits & TIOCM_RNG) lines |= kModemRing;
@@ -304,23 +303,24 @@ int PortDevice::ModemStatus(uint32_t& lines) {
   return 0;
 }
 
-int PortDevice::CancelPending() { return fd_ >= 0 ? 0 : EBADF; }
+int PortDevice::CancelPending() { return IsOpen() ? 0 : EBADF; }
 
 int PortDevice::Purge(bool transmit, bool receive) {
   if (!transmit && !receive) return 0;
   const int which = transmit && receive ? TCIOFLUSH : (transmit ? TCOFLUSH : TCIFLUSH);
-  return tcflush(fd_, which) == 0 ? 0 : errno;
+  return tcflush(Descriptor(), which) == 0 ? 0 : errno;
 }
 
 bool PortDevice::HungUp() const {
-  pollfd entry{fd_, POLLIN, 0};
+  pollfd entry{Descriptor(), POLLIN, 0};
   if (poll(&entry, 1, 0) < 0) return false;
   return (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 int PortDevice::Read(uint8_t* buffer, int32_t count, int32_t& got) {
   got = 0;
-  if (fd_ < 0) return EBADF;
+  const int fd = Descriptor();
+  if (fd < 0) return EBADF;
   if (count <= 0) return 0;
   const uint32_t interval = timeouts_[0];
   const uint32_t multiplier = timeouts_[1];
@@ -339,7 +339,7 @@ int PortDevice::Read(uint8_t* buffer, int32_t count, int32_t& got) {
   Clock::time_point last_byte = start;
 
   for (;;) {
-    const ssize_t n = read(fd_, buffer + got, static_cast<size_t>(count - got));
+    const ssize_t n = read(fd, buffer + got, static_cast<size_t>(count - got));
     if (n > 0) {
       got += static_cast<int32_t>(n);
       if (got == count) return 0;
@@ -359,7 +359,7 @@ int PortDevice::Read(uint8_t* buffer, int32_t count, int32_t& got) {
       wait_ms = wait_ms < 0 ? interval_ms : (interval_ms < wait_ms ? interval_ms : wait_ms);
     }
     if (wait_ms == 0) return 0;
-    pollfd entry{fd_, POLLIN, 0};
+    pollfd entry{fd, POLLIN, 0};
     if (poll(&entry, 1, wait_ms) < 0 && errno != EINTR) return got > 0 ? 0 : errno;
   }
 }
@@ -367,7 +367,7 @@ int PortDevice::Read(uint8_t* buffer, int32_t count, int32_t& got) {
 int PortDevice::ReadLineRate(uint32_t& rate) const {
   rate = 0;
   termios2 settings;
-  if (ioctl(fd_, TCGETS2, &settings) != 0) return errno;
+  if (ioctl(Descriptor(), TCGETS2, &settings) != 0) return errno;
   if ((settings.c_cflag & CBAUD) == BOTHER) {
     rate = settings.c_ospeed;
   } else {

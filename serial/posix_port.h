@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -64,8 +65,8 @@ class PortDevice {
   // Every call below returns 0 or the errno of the call that failed.
   int Open(const std::string& path);
   int Close();
-  bool IsOpen() const { return fd_ >= 0; }
-  int Descriptor() const { return fd_; }
+  bool IsOpen() const { return Descriptor() >= 0; }
+  int Descriptor() const { return fd_.load(std::memory_order_relaxed); }
 
   int SetQueueSizes(int32_t input_size, int32_t output_size);
   int ApplyControlRecord(const std::array<uint8_t, 28>& record);
@@ -98,7 +99,9 @@ class PortDevice {
   int ReadCounters(LineCounters& counters) const;
   bool HungUp() const;
 
-  int fd_ = -1;
+  // Shared with the event thread, whose handler may close the port while
+  // the owning thread still uses it (SyncMethod smNone).
+  std::atomic<int> fd_{-1};
   bool has_counters_ = false;
   int32_t input_queue_size_ = 0;
   int32_t output_queue_size_ = 0;

@@ -224,8 +224,8 @@ TEST(PortFailures, RaiseTheFixedMessages) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.legend);
+    std::vector<std::string> log;  // outlives the port, which notifies up to its end
     TComPort port;
-    std::vector<std::string> log;
     LogNotifications(port, log);
     const Raised raised = Capture([&] { row.action(port); });
     EXPECT_EQ(raised.code, row.code);
@@ -306,9 +306,9 @@ TEST(PortExclusive, AHeldPortIsRefusedAndNotAvailable) {
 
 TEST(PortLifecycle, OpenAndCloseAreIdempotentAndAnnounced) {
   PseudoTerminal terminal;
+  std::vector<std::string> log;  // outlives the port, which notifies up to its end
   TComPort port;
   UseMonitorSettings(port, terminal);
-  std::vector<std::string> log;
   LogNotifications(port, log);
 
   port.ClosePort();
@@ -337,9 +337,9 @@ TEST(PortLifecycle, OpenAndCloseAreIdempotentAndAnnounced) {
 
 TEST(PortLifecycle, RenamingAnOpenPortReopensOnTheNewDevice) {
   PseudoTerminal first, second;
+  std::vector<std::string> log;  // outlives the port, which notifies up to its end
   TComPort port;
   UseMonitorSettings(port, first);
-  std::vector<std::string> log;
   LogNotifications(port, log);
 
   // Closed: the name is only stored.
