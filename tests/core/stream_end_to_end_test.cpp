@@ -1,0 +1,244 @@
+// Whole runs against the simulated device, from the first marker to STOP:
+// error.csv, shift.csv and the finished recording compared with golden files
+// in tests/data, plus the properties every recording must have.
+//
+// Set VOXA_UPDATE_GOLDEN=1 to write the golden files anew (then read the
+// diff before committing it); a missing golden file is a failure.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "stream/header.h"
+#include "stream/recording.h"
+#include "stream_test_support.h"
+#include "tools/sim_stream.h"
+
+namespace voxa::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+void ExpectGolden(const std::string& name, const std::vector<uint8_t>& actual) {
+  const fs::path path = fs::path(VOXA_TEST_DATA_DIR) / name;
+  if (std::getenv("VOXA_UPDATE_GOLDEN") != nullptr) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(actual.data()),
+                                                 static_cast<std::streamsize>(actual.size()));
+    return;
+  }
+  ASSERT_TRUE(fs::exists(path)) << "missing golden file " << path << " (VOXA_UPDATE_GOLDEN=1 writes it)";
+  const std::vector<uint8_t> expected = ReadFileBytes(path.string());
+  EXPECT_TRUE(expected == actual) << "differs from golden file " << path << " (" << actual.size() << " bytes, golden "
+                                  << expected.size() << ")";
+}
+
+void ExpectGolden(const std::string& name, const std::string& actual) {
+  ExpectGolden(name, std::vector<uint8_t>(actual.begin(), actual.end()));
+}
+
+struct RunResult {
+  std::string name;
+  std::vector<uint8_t> recording;
+  std::string errors;
+  std::string shifts;
+  std::vector<uint8_t> stream;  // what the device sent, from its first marker
+  std::vector<std::string> bootLines;
+  std::map<Label, std::string> labels;
+  int32_t goodBlocks = 0, blockErrors = 0, secErrors = 0, spsErrors = 0;
+};
+
+RunResult RunSimulated(const sim::SimOptions& device, int screenSeconds, bool configFromParameters = true) {
+  sim::StreamGenerator generator(device);
+  std::vector<uint8_t> bytes;
+  generator.Start(bytes);
+  while (!generator.Done()) generator.NextSecond(bytes);
+  const auto first = std::find_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b >= 0x80; });
+
+  ScratchDir dir;
+  Acquisition a;
+  a.ChannelCount = device.channels;
+  a.SampleRate = device.rate;
+  a.Gain = device.gain;
+  a.ScreenSeconds = screenSeconds;
+  RunOptions options;
+  options.saveStream = options.saveErrorList = options.saveShift = true;
+  options.loadExtHeader = !configFromParameters;
+  InitStart(a, options);
+  RecordingHost host;
+  LoadConfiguration(a, dir.File("config.txt"), host);
+  a.StartClock = {2026, 12, 7, 9, 30, 15, 0};
+  a.PlotWidth = 300;
+  a.PlotHeight = 150;
+  EXPECT_TRUE(a.ErrorFile.Create(dir.File("error.csv")));
+  EXPECT_TRUE(a.ShiftFile.Create(dir.File("shift.csv")));
+  EXPECT_TRUE(a.StreamFile.Create(dir.File(kWorkingRecordingName)));
+  Raster raster(320, 160);
+  StreamSeparator separator(a, host, raster);
+
+  RunResult result;
+  result.stream.assign(first, bytes.end());
+  separator.Begin(result.stream.at(0));
+  // Odd chunks, as a serial port delivers them.
+  FeedAll(separator, std::vector<uint8_t>(result.stream.begin() + 1, result.stream.end()), 997);
+  result.name = separator.Finish();
+  a.ErrorFile.Close();
+  a.ShiftFile.Close();
+  result.recording = ReadFileBytes(dir.File(result.name));
+  result.errors = ReadFileText(dir.File("error.csv"));
+  result.shifts = ReadFileText(dir.File("shift.csv"));
+  result.bootLines = host.bootLines;
+  result.labels = host.labels;
+  result.goodBlocks = a.GoodBlocks;
+  result.blockErrors = a.BlockErrors;
+  result.secErrors = a.SecErrors;
+  result.spsErrors = a.SpsErrors;
+  EXPECT_FALSE(fs::exists(dir.File(kWorkingRecordingName)));
+  return result;
+}
+
+// The device's stream without its boot-message and header records, which the
+// recording leaves out, and without a last marker that nothing followed.
+std::vector<uint8_t> RecordableStream(const std::vector<uint8_t>& stream) {
+  std::vector<uint8_t> out;
+  bool skipping = false;
+  for (size_t i = 0; i < stream.size(); ++i) {
+    const uint8_t b = stream[i];
+    if (b == 0xB0 && !skipping) {  // shift records: two bytes, whatever they are
+      out.insert(out.end(), stream.begin() + static_cast<std::ptrdiff_t>(i),
+                 stream.begin() + static_cast<std::ptrdiff_t>(std::min(i + 3, stream.size())));
+      i += 2;
+      continue;
+    }
+    if (b >= 0x80) skipping = b == 0xF0 || b == 0xF8;
+    if (!skipping) out.push_back(b);
+  }
+  if (!out.empty() && out.back() >= 0x80) out.pop_back();
+  return out;
+}
+
+sim::SimOptions Device() {
+  sim::SimOptions o;
+  o.channels = 1;
+  o.rate = 100;
+  o.gain = 16;
+  o.device_number = "015";
+  o.firmware_version = "V2.07";
+  o.start = {2026, 3, 7, 23, 59, 52};
+  o.utc_offset = 18;
+  o.amplitude = 20000;
+  o.offset = 1000;
+  o.noise = 30;
+  o.seed = 7;
+  o.duration_seconds = 12;
+  o.preamble = "VOXA starting\r\n";
+  o.boot_lines = {"VOXA boot v2", "GPS receiver found"};
+  return o;
+}
+
+TEST(EndToEnd, InjectedFaultsAreListedAndTheStreamIsRecordedWhole) {
+  sim::SimOptions device = Device();
+  device.faults = {
+      {sim::FaultKind::kDropByte, 3, 5, 0},       {sim::FaultKind::kExtraByte, 4, 7, 0},
+      {sim::FaultKind::kBrokenGps, 5, 0, 0},      {sim::FaultKind::kMissingMark, 6, 0, 0},
+      {sim::FaultKind::kUnlistedRecord, 7, 3, 0}, {sim::FaultKind::kBlockCount, 9, 0, 150},
+  };
+  const RunResult run = RunSimulated(device, 4);
+  ExpectGolden("faults/error.csv", run.errors);
+  ExpectGolden("faults/shift.csv", run.shifts);
+  ExpectGolden("faults/recording.bin", run.recording);
+  ExpectGolden("faults/name.txt", run.name + "\n");
+
+  EXPECT_EQ(run.blockErrors, 2);
+  EXPECT_EQ(run.bootLines.front(), "VOXA boot v2");
+  EXPECT_EQ(run.labels.at(Label::BlockErrors), "2");
+  // Named after the first fix (UTC month, day, hour, minute) and the device.
+  EXPECT_EQ(run.name, "03072359.015");
+  // 0xF0, the device's header, the stream as sent (boot and header records
+  // left out), the end-time record, 0xEF.
+  const std::vector<uint8_t> recorded = RecordableStream(run.stream);
+  const std::string header = sim::FormatHeader(device);
+  ASSERT_EQ(run.recording.size(), 1 + header.size() + recorded.size() + 56 + 1);
+  EXPECT_EQ(run.recording[0], 0xF0);
+  EXPECT_EQ(std::string(run.recording.begin() + 1, run.recording.begin() + 1 + header.size()), header);
+  EXPECT_TRUE(std::equal(recorded.begin(), recorded.end(), run.recording.begin() + 1 + header.size()));
+  const size_t endRecord = 1 + header.size() + recorded.size();
+  EXPECT_EQ(run.recording[endRecord], 0xE0);
+  EXPECT_EQ(std::string(run.recording.begin() + endRecord + 1, run.recording.end() - 1),
+            "E_TIME=00:00:03;E_DATE=26/03/08;D_VOLT=0;E_VOLT=0;DUMMY");
+  EXPECT_EQ(run.recording.back(), 0xEF);
+}
+
+TEST(EndToEnd, WithoutDeviceHeaderTheFirstFixDatesTheBuiltHeader) {
+  sim::SimOptions device = Device();
+  device.send_header = false;
+  device.start = {2026, 11, 2, 8, 15, 30};
+  const RunResult run = RunSimulated(device, 8);
+  ExpectGolden("no-header/recording.bin", run.recording);
+  EXPECT_EQ(run.name, "11020815.000");
+  const std::string text(run.recording.begin(), run.recording.end());
+  EXPECT_NE(text.find("S_TIME=08:15:30;S_DATE=26/11/02;"), std::string::npos);
+  EXPECT_NE(text.find("E_TIME=08:15:41;E_DATE=26/11/02;"), std::string::npos);
+}
+
+TEST(EndToEnd, GpsWithheldPastTheFirstScreenRewritesThePlaceholderRecords) {
+  sim::SimOptions device = Device();
+  device.start = {2026, 11, 2, 8, 15, 30};
+  device.withhold_gps_seconds = 10;
+  device.duration_seconds = 45;  // past the 26th shift record after the first fix
+  const RunResult run = RunSimulated(device, 4);
+  ExpectGolden("late-gps/recording.bin", run.recording);
+  ExpectGolden("late-gps/error.csv", run.errors);
+  EXPECT_EQ(run.name, "11020815.015");
+
+  const std::string header = sim::FormatHeader(device);
+  const size_t stretch = 1 + header.size();
+  // The first sample block, now at the start of the stretch.
+  EXPECT_EQ(run.recording.at(stretch), 0x90);
+  // The back-dated GPS record stands after the first blocks: the time of the
+  // first sample, 08:15:30, checksums valid.
+  const std::string text(run.recording.begin(), run.recording.end());
+  const size_t gps = text.find(">RTM081530");
+  ASSERT_NE(gps, std::string::npos);
+  ASSERT_GE(gps, 40u);
+  EXPECT_EQ(static_cast<uint8_t>(text[gps - 40]), 0xA0);
+  EXPECT_LT(gps - 40, stretch + 80);
+  const std::string record = text.substr(gps - 39, 76);
+  EXPECT_EQ(record.substr(36, 2), sim::GpsChecksum(record.substr(0, 36)));
+  EXPECT_EQ(record.substr(73, 2), sim::GpsChecksum(record.substr(39, 34)));
+  // ... and by the shift record of the 26th shift record after the first fix
+  // (the device sends 1234 + second; the first fix came in second 10).
+  EXPECT_EQ(static_cast<uint8_t>(text[gps + 37]), 0xB0);
+  EXPECT_EQ(static_cast<uint8_t>(text[gps + 38]) * 128 + static_cast<uint8_t>(text[gps + 39]), 1234 + 35);
+}
+
+TEST(EndToEnd, NoGpsAtAllDatesTheRecordingFromTheComputerClock) {
+  sim::SimOptions device = Device();
+  device.send_header = false;
+  device.withhold_gps_seconds = 100;
+  const RunResult run = RunSimulated(device, 4);
+  ExpectGolden("no-gps/recording.bin", run.recording);
+  EXPECT_EQ(run.name, "12070930.000");
+  const std::string text(run.recording.begin(), run.recording.end());
+  EXPECT_NE(text.find("S_TIME=09:30:15;S_DATE=26/12/07;"), std::string::npos);
+  EXPECT_EQ(text.find("E_TIME="), std::string::npos);  // no end-time record
+  EXPECT_EQ(run.recording.back(), 0xEF);
+}
+
+TEST(EndToEnd, FastestStreamThreeChannelsHasNoErrors) {
+  sim::SimOptions device = Device();
+  device.channels = 3;
+  device.rate = 800;
+  device.duration_seconds = 6;
+  const RunResult run = RunSimulated(device, 2);
+  EXPECT_EQ(run.blockErrors, 0);
+  EXPECT_EQ(run.spsErrors, 0);
+  EXPECT_EQ(run.secErrors, 1);  // the run's first mark counts no blocks before it
+  EXPECT_EQ(run.goodBlocks, 6 * 800 - 1);  // the last block waits for a marker that never came
+  EXPECT_EQ(run.labels.at(Label::Sats), "07");
+  EXPECT_FALSE(run.labels.at(Label::Noise1).empty());
+}
+
+}  // namespace
+}  // namespace voxa::test
