@@ -94,56 +94,60 @@ void Raster::LineTo(int x, int y) {
 // Border mode: the 4-connected region around (x, y) of pixels that are not
 // the border colour becomes white. Pixels of every other colour are crossed,
 // white ones too, so what has been visited is kept in a map rather than read
-// from the colours. Spans are filled a row at a time.
+// from the colours. Span filling: each run of a row is filled once, and only
+// the parts of the neighbouring rows not yet covered by the run it came from
+// are examined again, so most pixels are tested once or twice.
 void Raster::FloodFill(int x, int y, Colour border) {
   if (x < 0 || y < 0 || x >= width_ || y >= height_) return;
   const size_t width = static_cast<size_t>(width_);
   const size_t count = width * static_cast<size_t>(height_);
   const uint32_t borderRgb = border & kRgbMask;
-  const size_t start = static_cast<size_t>(y) * width + static_cast<size_t>(x);
-  if ((pixels_[start] & kRgbMask) == borderRgb) return;
+  if ((pixels_[static_cast<size_t>(y) * width + static_cast<size_t>(x)] & kRgbMask) == borderRgb) return;
 
   if (visited_.size() != count) {
     visited_.assign(count, 0);
-  } else {
-    std::fill(visited_.begin(), visited_.end(), uint8_t{0});
+    fillStamp_ = 0;
   }
+  if (++fillStamp_ == 0) {
+    std::fill(visited_.begin(), visited_.end(), uint8_t{0});
+    fillStamp_ = 1;
+  }
+  const uint8_t stamp = fillStamp_;
   uint32_t* const pixels = pixels_.data();
   uint8_t* const visited = visited_.data();
-  const auto fillable = [&](size_t index) {
-    return visited[index] == 0 && (pixels[index] & kRgbMask) != borderRgb;
-  };
+  const int32_t lastX = width_ - 1;
 
   fillStack_.clear();
-  fillStack_.push_back(static_cast<int64_t>(start));
+  fillStack_.push_back({x, x, y, 1});
+  fillStack_.push_back({x, x, y - 1, -1});
   while (!fillStack_.empty()) {
-    const size_t seed = static_cast<size_t>(fillStack_.back());
+    FillSpan span = fillStack_.back();
     fillStack_.pop_back();
-    if (visited[seed] != 0) continue;
-    const size_t row = seed / width;
-    const size_t rowStart = row * width;
-    size_t left = seed - rowStart;
-    size_t right = left;
-    while (left > 0 && fillable(rowStart + left - 1)) --left;
-    while (right + 1 < width && fillable(rowStart + right + 1)) ++right;
-    for (size_t i = rowStart + left; i <= rowStart + right; ++i) {
-      visited[i] = 1;
-      pixels[i] = kOpaque | kWhite;
+    if (span.y < 0 || span.y >= height_) continue;
+    uint32_t* const row = pixels + static_cast<size_t>(span.y) * width;
+    uint8_t* const marks = visited + static_cast<size_t>(span.y) * width;
+    const auto inside = [&](int32_t px) { return marks[px] != stamp && (row[px] & kRgbMask) != borderRgb; };
+    const auto set = [&](int32_t px) {
+      marks[px] = stamp;
+      row[px] = kOpaque | kWhite;
+    };
+
+    int32_t left = span.left;
+    int32_t right = span.right;
+    int32_t runStart = left;
+    if (inside(runStart)) {
+      while (runStart > 0 && inside(runStart - 1)) set(--runStart);
+      // The run reaches back beyond the span: the row it came from may
+      // continue there too.
+      if (runStart < left) fillStack_.push_back({runStart, left - 1, span.y - span.direction, -span.direction});
     }
-    // One seed per run of fillable pixels in the rows above and below.
-    for (int side = 0; side < 2; ++side) {
-      if (side == 0 && row == 0) continue;
-      if (side == 1 && row + 1 >= static_cast<size_t>(height_)) continue;
-      const size_t neighbourStart = (side == 0 ? row - 1 : row + 1) * width;
-      bool inRun = false;
-      for (size_t i = neighbourStart + left; i <= neighbourStart + right; ++i) {
-        if (fillable(i)) {
-          if (!inRun) fillStack_.push_back(static_cast<int64_t>(i));
-          inRun = true;
-        } else {
-          inRun = false;
-        }
-      }
+    while (left <= right) {
+      while (left <= lastX && inside(left)) set(left++);
+      if (left > runStart) fillStack_.push_back({runStart, left - 1, span.y + span.direction, span.direction});
+      if (left - 1 > right) fillStack_.push_back({right + 1, left - 1, span.y - span.direction, -span.direction});
+      ++left;
+      while (left < right && !inside(left)) ++left;
+      runStart = left;
     }
   }
 }

@@ -42,11 +42,19 @@ class Raster : public Surface {
   Colour pen_ = kBlack;
   int penX_ = 0;
   int penY_ = 0;
+  // A run of pixels still to be examined in row y, and the direction (+1 or
+  // -1) of the row whose fill produced it.
+  struct FillSpan {
+    int32_t left, right, y, direction;
+  };
   // Reused by FloodFill, so a fill does not allocate once warm. The fill
   // marks what it has visited instead of testing colours, because it paints
-  // white over regions that may already be white.
-  std::vector<int64_t> fillStack_;
+  // white over regions that may already be white. A pixel is visited by the
+  // current fill when its mark equals fillStamp_, so the map needs clearing
+  // only once every 255 fills.
+  std::vector<FillSpan> fillStack_;
   std::vector<uint8_t> visited_;
+  uint8_t fillStamp_ = 0;
   std::function<void()> onRefresh_;
 };
 

@@ -229,6 +229,8 @@ TEST(PlotTraces, SecondMarkDrawsALimeLineAcrossThePlot) {
   EXPECT_EQ(rig.raster.Pixel(13, 368), kBlue);
   EXPECT_EQ(rig.raster.Pixel(12, 2), kWhite);
   EXPECT_EQ(rig.raster.Pixel(14, 61), kBlack);  // the trace goes on past the mark
+  // Only the first channel draws the mark, so no trace point is painted over.
+  for (int y : {61, 183, 305}) EXPECT_EQ(rig.raster.Pixel(13, y), kBlack) << y;
 }
 
 TEST(PlotTraces, SecondAndMinuteLinesFollowTheScreenLength) {
@@ -258,6 +260,12 @@ TEST(PlotTraces, SecondAndMinuteLinesFollowTheScreenLength) {
         {59, 750, kWhite},
         {60, 762, kMaroon},
         {63, 800, kWhite}}},
+      // A screen of exactly one minute has red lines only.
+      {"60 seconds: red every ten, no maroon",
+       100,
+       60,
+       750,
+       {{0, 12, kRed}, {1, 25, kWhite}, {10, 137, kRed}, {59, 750, kWhite}}},
       // 16 frames per pixel: second k ends at x = trunc(3.125 (k + 1)).
       {"600 seconds: only maroon, every minute",
        50,
@@ -313,6 +321,11 @@ TEST(PlotScreens, EveryScreenEndRunsTheChecksAndStartsClean) {
   EXPECT_EQ(rig.raster.Pixel(300, 45), kWhite);
   EXPECT_EQ(rig.raster.Pixel(400, 2), kWhite);
   EXPECT_EQ(rig.raster.Pixel(200, 2), kRed);
+  // The new screen's traces start again at x = 0, not where the last ended.
+  for (int x = 201; x < 400; ++x) {
+    for (int y = 1; y < 149; ++y) ASSERT_NE(rig.raster.Pixel(x, y), kBlack) << x << "," << y;
+  }
+  EXPECT_EQ(rig.raster.Pixel(100, 75), kBlack);
   EXPECT_EQ(rig.a.ScreenSecond, 1);
   EXPECT_EQ(refreshes, 2);
   EXPECT_EQ(rig.host.repaints, 3);

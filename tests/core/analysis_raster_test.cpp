@@ -149,21 +149,86 @@ TEST(RasterFloodFill, CrossesWhitePixelsAndStopsAtADiagonalBorder) {
 }
 
 TEST(RasterFloodFill, EachFillStartsAfreshAlsoAfterAResize) {
-  Raster raster(6, 6);
-  for (int round = 0; round < 2; ++round) {
-    SCOPED_TRACE(round);
+  // A region left alone for about as many fills as the visited map has
+  // marks, then filled again: its old marks must not count as visited.
+  for (int fillsBetween : {1, 254, 255, 256, 600}) {
+    SCOPED_TRACE(fillsBetween);
+    Raster raster(6, 6);
+    raster.SetPenColour(kRed);
+    raster.MoveTo(3, 0);
+    raster.LineTo(3, 6);
     raster.SetPenColour(kBlack);
-    raster.MoveTo(0, 3);
-    raster.LineTo(6, 3);
     raster.FloodFill(5, 5, kRed);
-    EXPECT_EQ(Painted(raster), Points{});
+    for (int i = 0; i < fillsBetween; ++i) {
+      raster.MoveTo(0, 2);
+      raster.LineTo(3, 2);
+      raster.FloodFill(0, 0, kRed);
+      ASSERT_EQ(raster.Pixel(1, 2), kWhite);
+    }
+    raster.MoveTo(4, 4);
+    raster.LineTo(6, 4);
+    raster.FloodFill(5, 5, kRed);
+    EXPECT_EQ(raster.Pixel(4, 4), kWhite);
+    EXPECT_EQ(raster.Pixel(5, 4), kWhite);
   }
+
+  Raster raster(6, 6);
+  raster.FloodFill(0, 0, kRed);
   raster.Resize(12, 3);
   raster.SetPenColour(kMaroon);
   raster.MoveTo(11, 0);
   raster.LineTo(11, 3);
   raster.FloodFill(0, 0, kRed);
   EXPECT_EQ(Painted(raster), Points{});
+}
+
+// The span fill against the plainest possible 4-connected fill, on random
+// pictures of short lines in four colours (fixed seeds, so every run is alike).
+TEST(RasterFloodFill, MatchesAPlainPixelByPixelFillOnRandomPictures) {
+  const Colour colours[] = {kRed, kLime, kBlack, kWhite};
+  uint32_t random = 2024;
+  const auto next = [&](uint32_t range) {
+    random = random * 1103515245u + 12345u;
+    return static_cast<int>((random >> 8) % range);
+  };
+  for (int picture = 0; picture < 200; ++picture) {
+    SCOPED_TRACE(picture);
+    const int width = 1 + next(40);
+    const int height = 1 + next(30);
+    Raster raster(width, height);
+    for (int line = next(60); line > 0; --line) {
+      raster.SetPenColour(colours[next(4)]);
+      raster.MoveTo(next(width), next(height));
+      raster.LineTo(next(width + 4) - 2, next(height + 4) - 2);
+    }
+    const int seedX = next(width);
+    const int seedY = next(height);
+    const Colour border = colours[next(2)];
+
+    std::vector<Colour> expected(static_cast<size_t>(width * height));
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) expected[y * width + x] = raster.Pixel(x, y);
+    }
+    if (raster.Pixel(seedX, seedY) != border) {
+      std::vector<bool> seen(expected.size(), false);
+      std::vector<std::pair<int, int>> todo = {{seedX, seedY}};
+      while (!todo.empty()) {
+        const auto [x, y] = todo.back();
+        todo.pop_back();
+        if (x < 0 || y < 0 || x >= width || y >= height) continue;
+        const int i = y * width + x;
+        if (seen[i] || expected[i] == border) continue;
+        seen[i] = true;
+        expected[i] = kWhite;
+        todo.insert(todo.end(), {{x + 1, y}, {x - 1, y}, {x, y + 1}, {x, y - 1}});
+      }
+    }
+
+    raster.FloodFill(seedX, seedY, border);
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) ASSERT_EQ(raster.Pixel(x, y), expected[y * width + x]) << x << "," << y;
+    }
+  }
 }
 
 TEST(Raster, PixelsAreOpaqueRgb32AndEverythingIsClipped) {
