@@ -69,7 +69,7 @@ RunController::RunController(Acquisition& a, TCustomComPort& port, RunView& view
   configPauseTimer_.setSingleShot(true);
   connect(&configPauseTimer_, &QTimer::timeout, this, &RunController::ContinueStart);
   restTimer_.setSingleShot(true);
-  connect(&restTimer_, &QTimer::timeout, this, &RunController::RestOver);
+  connect(&restTimer_, &QTimer::timeout, this, &RunController::EndRest);
   endTimer_.setSingleShot(true);
   endTimer_.setInterval(0);
   connect(&endTimer_, &QTimer::timeout, this, &RunController::EndRun);
@@ -355,7 +355,7 @@ void RunController::BeginRest() {
   restTimer_.start(ms > 0 ? ms : 0);
 }
 
-void RunController::RestOver() {
+void RunController::EndRest() {
   if (phase_ != Phase::Receiving || !resting_) return;
   resting_ = false;
   try {

@@ -77,6 +77,13 @@ class RunController : public QObject {
   // The main window is to be closed: during a run it stays and the program
   // ends with the run; otherwise it closes and the program ends.
   bool CloseRequested();
+  // The rest after a header record is over: the queued bytes are fed. The
+  // rest's timer calls it; a test may end a rest early through it.
+  void EndRest();
+
+  bool Resting() const { return resting_; }
+  // Bytes read during a rest, not yet fed.
+  size_t QueuedBytes() const { return queue_.size() - queueHead_; }
 
  signals:
   void PhaseChanged(RunController::Phase phase);
@@ -99,7 +106,6 @@ class RunController : public QObject {
   void Deliver(const uint8_t* data, size_t count);
   void Queue(const uint8_t* data, size_t count);
   void BeginRest();
-  void RestOver();
   void EndRun();
   void Fail(const std::string& message);
   // Closes what a run has open; returns the text of a failure on the way.

@@ -59,8 +59,32 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, con
   return label;
 }
 
+// A group box drawn the classic way: an etched frame whose top line runs
+// through the middle of the caption, so the controls placed for that look
+// (the first row 18 to 24 pixels down) sit well inside the frame.
+class ClassicGroupBox : public QGroupBox {
+ public:
+  using QGroupBox::QGroupBox;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    const QFontMetrics metrics(font());
+    const int lineY = metrics.height() / 2;
+    const QRect frame(0, lineY, width() - 2, height() - lineY - 2);
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(frame);
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawRect(frame.translated(1, 1));
+    const QRect caption(8, 0, metrics.horizontalAdvance(title()), metrics.height());
+    painter.fillRect(caption, palette().color(QPalette::Window));
+    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    painter.drawText(caption, Qt::AlignLeft | Qt::AlignVCenter, title());
+  }
+};
+
 QGroupBox* MakeGroup(QWidget* parent, const char* name, const QString& caption, const QRect& geometry) {
-  auto* group = new QGroupBox(caption, parent);
+  auto* group = new ClassicGroupBox(caption, parent);
   group->setObjectName(name);
   group->setFont(FormFont(13, true));
   group->setGeometry(geometry);

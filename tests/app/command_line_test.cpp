@@ -1,0 +1,104 @@
+// The monitor's command line: what each argument list yields, and that every
+// mistake is refused with a message rather than half-applied.
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace voxa {
+namespace {
+
+struct ParseCase {
+  const char* legend;
+  std::vector<std::string> args;
+  CommandAction action;
+  // A check of the options that the row is about.
+  bool (*expected)(const StartOptions&);
+};
+
+TEST(CommandLine, ParsesWhatTheControlsOffer) {
+  const ParseCase cases[] = {
+      {"nothing: scan, layout defaults", {}, CommandAction::Run,
+       [](const StartOptions& o) {
+         return !o.hasPort && o.extHeader && o.offsetReset && !o.saveStream && o.channels == 3 && o.rate == 100 &&
+                o.gain == 16 && o.screenSeconds == 8;
+       }},
+      {"port used unchanged", {"/dev/pts/7"}, CommandAction::Run,
+       [](const StartOptions& o) { return o.hasPort && o.port == "/dev/pts/7"; }},
+      {"port after options", {"--save-stream", "ttyUSB0"}, CommandAction::Run,
+       [](const StartOptions& o) { return o.hasPort && o.port == "ttyUSB0" && o.saveStream; }},
+      {"port before options", {"COM25", "--save-errors", "--save-shift"}, CommandAction::Run,
+       [](const StartOptions& o) { return o.port == "COM25" && o.saveErrors && o.saveShift; }},
+      {"-- lets a port start with a dash", {"--", "-odd"}, CommandAction::Run,
+       [](const StartOptions& o) { return o.hasPort && o.port == "-odd"; }},
+      {"switches off", {"--no-ext-header", "--no-offset-reset"}, CommandAction::Run,
+       [](const StartOptions& o) { return !o.extHeader && !o.offsetReset; }},
+      {"switches on", {"--auto-scale", "--high-pass"}, CommandAction::Run,
+       [](const StartOptions& o) { return o.autoScale && o.highPass; }},
+      {"values, separate and with =", {"--channels", "1", "--rate=800", "--gain", "64"}, CommandAction::Run,
+       [](const StartOptions& o) { return o.channels == 1 && o.rate == 800 && o.gain == 64; }},
+      {"the last of a repeated option wins", {"--rate", "50", "--rate", "400"}, CommandAction::Run,
+       [](const StartOptions& o) { return o.rate == 400; }},
+      {"screen seconds within capacity", {"--screen-seconds", "200"}, CommandAction::Run,
+       [](const StartOptions& o) { return o.screenSeconds == 200; }},
+      {"screen seconds lowered to capacity (100 sps, 3 ch)", {"--screen-seconds", "1000"}, CommandAction::Run,
+       [](const StartOptions& o) { return o.screenSeconds == 256; }},
+      {"capacity from rate and channels given after", {"--screen-seconds=5000", "--rate", "800", "--channels", "1"},
+       CommandAction::Run, [](const StartOptions& o) { return o.screenSeconds == 96; }},
+      {"huge screen seconds lowered too", {"--screen-seconds", "99999999999999999999"}, CommandAction::Run,
+       [](const StartOptions& o) { return o.screenSeconds == 256; }},
+      {"help wins over a bad option after it", {"--help", "--bogus"}, CommandAction::Help, nullptr},
+      {"version", {"--version"}, CommandAction::Version, nullptr},
+  };
+  for (const ParseCase& c : cases) {
+    SCOPED_TRACE(c.legend);
+    const CommandLine result = ParseCommandLine(c.args);
+    EXPECT_EQ(result.action, c.action) << result.message;
+    if (c.expected != nullptr) {
+      EXPECT_TRUE(c.expected(result.options));
+    }
+  }
+}
+
+struct RefusalCase {
+  const char* legend;
+  std::vector<std::string> args;
+  const char* messagePart;
+};
+
+TEST(CommandLine, RefusesMistakesWithAMessage) {
+  const RefusalCase cases[] = {
+      {"unknown option", {"--save-everything"}, "unknown option '--save-everything'"},
+      {"single-dash unknown", {"-x"}, "unknown option '-x'"},
+      {"rate not offered", {"--rate", "300"}, "invalid value '300' for --rate (expected 50|100|200|400|800)"},
+      {"gain not offered", {"--gain=128"}, "invalid value '128' for --gain"},
+      {"channels not offered", {"--channels", "2"}, "invalid value '2' for --channels (expected 1|3)"},
+      {"value with trailing text", {"--rate", "100x"}, "invalid value '100x' for --rate"},
+      {"value missing at the end", {"--gain"}, "option --gain needs a value"},
+      {"screen seconds zero", {"--screen-seconds", "0"}, "invalid value '0' for --screen-seconds"},
+      {"screen seconds negative", {"--screen-seconds=-4"}, "invalid value '-4' for --screen-seconds"},
+      {"screen seconds not a number", {"--screen-seconds", "eight"}, "invalid value 'eight'"},
+      {"a flag given a value", {"--save-stream=yes"}, "option --save-stream takes no value"},
+      {"a second port", {"ttyS0", "ttyS1"}, "unexpected argument 'ttyS1'"},
+  };
+  for (const RefusalCase& c : cases) {
+    SCOPED_TRACE(c.legend);
+    const CommandLine result = ParseCommandLine(c.args);
+    EXPECT_EQ(result.action, CommandAction::Error);
+    EXPECT_NE(result.message.find(c.messagePart), std::string::npos) << result.message;
+  }
+}
+
+TEST(CommandLine, UsageNamesEveryOption) {
+  const std::string usage = UsageText("voxa-monitor");
+  for (const char* option : {"--save-stream", "--save-errors", "--save-shift", "--no-ext-header", "--auto-scale",
+                             "--no-offset-reset", "--high-pass", "--channels", "--rate", "--gain", "--screen-seconds",
+                             "--help", "--version"}) {
+    EXPECT_NE(usage.find(option), std::string::npos) << option;
+  }
+}
+
+}  // namespace
+}  // namespace voxa
