@@ -241,23 +241,25 @@ WriteResult RunFast(const Line& line, StreamGenerator& generator, Counters& coun
 }
 
 // Gives the receiver a moment to read what is still queued on the
-// pseudo-terminal before the master side closes; a receiver that reads
-// nothing for a while is not waited for.
+// pseudo-terminal before the master side closes. Bytes just written may not
+// have reached the queue yet, so it must be seen empty twice, a slice apart.
+// A receiver that reads nothing for a while is not waited for.
 void Linger(const Line& line) {
   if (line.held_slave_fd < 0) return;
   const int64_t deadline = MonotonicNanoseconds() + kLingerNanoseconds;
   int last_queued = -1;
   int64_t last_progress = MonotonicNanoseconds();
   while (!g_stop) {
+    SleepUntil(MonotonicNanoseconds() + kSliceNanoseconds);
     const int64_t now = MonotonicNanoseconds();
     int queued = 0;
-    if (ioctl(line.held_slave_fd, FIONREAD, &queued) != 0 || queued == 0) return;
+    if (ioctl(line.held_slave_fd, FIONREAD, &queued) != 0) return;
+    if (queued == 0 && last_queued == 0) return;
     if (queued != last_queued) {
       last_queued = queued;
       last_progress = now;
     }
     if (now >= deadline || now - last_progress >= kStalledReceiverNanoseconds) return;
-    SleepUntil(now + kSliceNanoseconds);
   }
 }
 
