@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -239,6 +240,29 @@ TEST(PortFailures, RaiseTheFixedMessages) {
   }
 }
 
+TEST(PortFailures, RefusedLineSettingsCloseTheDeviceAgainOnlyWhenOpening) {
+  PseudoTerminal terminal;
+  TComPort port;
+  UseMonitorSettings(port, terminal);
+  // No line runs at 0 bits per second.
+  port.SetBaudRate(brCustom);
+  port.SetCustomBaudRate(0);
+  const Raised opening = Capture([&] { port.OpenPort(); });
+  EXPECT_EQ(opening.what, "SetCommState function failed (Error: 22)");
+  EXPECT_FALSE(port.Connected());
+  EXPECT_EQ(port.Handle(), -1);
+  EXPECT_TRUE(ComPortAvailable(terminal.SlaveName()));
+
+  // Refused while open: reported, and the port stays open on its old settings.
+  port.SetBaudRate(br115200);
+  port.OpenPort();
+  EXPECT_EQ(Capture([&] { port.SetBaudRate(brCustom); }).code, CE_SetStateFailed);
+  EXPECT_TRUE(port.Connected());
+  uint32_t rate = 0;
+  ASSERT_EQ(ComPortTestAccess::Device(port).ReadLineRate(rate), 0);
+  EXPECT_EQ(rate, 115200u);
+}
+
 TEST(PortFailures, OnExceptionReceivesTheFailureInstead) {
   TComPort port;
   int calls = 0;
@@ -285,9 +309,19 @@ TEST(PortExclusive, AHeldPortIsRefusedAndNotAvailable) {
   EXPECT_EQ(raised.what, "Unable to open com port (Error: 16)");
   EXPECT_FALSE(second.Connected());
 
-  // Released by the close: the lock does not outlive it.
+  int exclusive = 0;
+  ASSERT_EQ(ioctl(first.Handle(), TIOCGEXCL, &exclusive), 0);
+  EXPECT_EQ(exclusive, 1);
+
+  // Released by the close: neither lock outlives it (the tty's exclusive
+  // mark would, if it were not cleared).
   first.ClosePort();
   EXPECT_TRUE(ComPortAvailable(terminal.SlaveName()));
+  const int after = open(terminal.SlaveName().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(after, 0);
+  ASSERT_EQ(ioctl(after, TIOCGEXCL, &exclusive), 0);
+  EXPECT_EQ(exclusive, 0);
+  close(after);
   second.OpenPort();
   EXPECT_TRUE(second.Connected());
   second.ClosePort();
