@@ -343,6 +343,8 @@ int PortDevice::Read(uint8_t* buffer, int32_t count, int32_t& got) {
     if (n > 0) {
       got += static_cast<int32_t>(n);
       if (got == count) return 0;
+      // A short read of a raw tty has taken everything that was queued.
+      if (immediate || first_byte) return 0;
       last_byte = Clock::now();
       continue;
     }
@@ -351,7 +353,7 @@ int PortDevice::Read(uint8_t* buffer, int32_t count, int32_t& got) {
     // hung-up one also reads 0, so only poll can tell the device is gone.
     if (n < 0 && errno != EAGAIN) return got > 0 ? 0 : errno;
     if (HungUp()) return got > 0 ? 0 : EIO;
-    if (immediate || (first_byte && got > 0)) return 0;
+    if (immediate) return 0;
     int wait_ms = -1;
     if (has_total) wait_ms = MillisecondsUntil(total_deadline);
     if (has_interval && got > 0) {
