@@ -5,7 +5,9 @@
 //   smThreadSync  on the GUI thread, while the event thread waits for them;
 //   smWindowSync  on the GUI thread, one posted message per event, the
 //                 event thread going on at once;
-//   smNone        on the event thread itself.
+//   smNone        on the event thread itself, alongside the owning thread;
+//                 the component takes no lock, so such handlers coordinate
+//                 their own access to shared state (and to the port).
 #pragma once
 
 #include <condition_variable>
