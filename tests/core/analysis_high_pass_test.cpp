@@ -49,15 +49,16 @@ TEST(HighPass, OutputsAtEachRate) {
     Acquisition a;
     a.SampleRate = c.rate;
     InitHighPass(a);
-    std::vector<int32_t> output, other;
+    std::vector<int32_t> output, mirrored;
     for (int32_t x : c.input) {
       output.push_back(HighPassStep(a, 0, x));
-      other.push_back(HighPassStep(a, 2, -x));  // channels are independent
+      // Channels are independent: a mirrored signal on another channel in
+      // between changes nothing.
+      if (x != INT32_MIN) mirrored.push_back(-HighPassStep(a, 2, -x));
     }
     EXPECT_EQ(output, c.output);
     if (c.input[0] == 1000) {
-      for (int32_t& y : other) y = -y;
-      EXPECT_EQ(other, c.output);
+      EXPECT_EQ(mirrored, c.output);
     }
   }
 }

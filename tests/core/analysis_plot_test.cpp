@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <functional>
 #include <vector>
 
@@ -90,31 +91,23 @@ TEST(PlotLayout, FirstScreenBandsOffsetsAndScales) {
 }
 
 TEST(PlotLayout, LaterScreensMeasureOffsetsOnlyWithResetOffset) {
-  struct Case {
-    const char* legend;
-    bool firstScreen, resetOffset;
-    int offset, scale, lastY;
+  // {FirstScreen, ResetOffset} -> {Offset, Scale, LastY}. The last screen left
+  // 5, 7, 40; the new first second has mean 700 and starts at 770.
+  const std::vector<std::pair<std::array<bool, 2>, std::array<int32_t, 3>>> cases = {
+      {{true, false}, {700, 1, 75 - 70}},   // the first screen measures everything
+      {{false, true}, {700, 7, 75 - 10}},   // the operator's scale is kept
+      {{false, false}, {5, 7, 40}},         // traces continue as they were
   };
-  // The last screen left Offset 5, Scale 7, LastY 40; the new first second
-  // has mean 700 and starts at 770. Baseline 75.
-  const std::vector<Case> cases = {
-      {"first screen measures everything", true, false, 700, 1, 75 - 70},
-      {"reset offset keeps the operator's scale", false, true, 700, 7, 75 - 10},
-      {"neither: traces continue as they were", false, false, 5, 7, 40},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.legend);
+  for (const auto& [flags, expected] : cases) {
     PlotRig rig(1, 100, 8, 400, 150);
-    rig.a.FirstScreen = c.firstScreen;
-    rig.a.ResetOffset = c.resetOffset;
+    rig.a.FirstScreen = flags[0];
+    rig.a.ResetOffset = flags[1];
     rig.a.Offset[0] = 5;
     rig.a.Scale[0] = 7;
     rig.a.LastY[0] = 40;
     rig.Store([](int f, int) { return f == 0 ? 770 : (f == 1 ? 630 : 700); });
     PrepareScreen(rig.a);
-    EXPECT_EQ(rig.a.Offset[0], c.offset);
-    EXPECT_EQ(rig.a.Scale[0], c.scale);
-    EXPECT_EQ(rig.a.LastY[0], c.lastY);
+    EXPECT_EQ((std::array<int32_t, 3>{rig.a.Offset[0], rig.a.Scale[0], rig.a.LastY[0]}), expected) << flags[0] << flags[1];
   }
 }
 
@@ -150,7 +143,7 @@ TEST(PlotTraces, ChannelsShareTheFirstScaleUnlessAutoScale) {
     SCOPED_TRACE(autoScale);
     PlotRig rig(3, 100, 8, 400, 369);
     rig.a.AutoScale = autoScale;
-    rig.Store([](int f, int ch) { return ch == 0 ? (f == 3 ? 6000 : 0) : (ch == 1 && f == 0 ? -30 : 0); });
+    rig.Store([](int f, int ch) { return ch == 0 ? (f == 3 ? 6000 : 0) : (ch == 1 && f == 0 ? -30 : 0); }, 25);
     PrepareScreen(rig.a);
     EXPECT_EQ(rig.a.LastY[1], 183 + 30);  // the first point always uses the channel's own scale
     PlotOneSecond(rig.a, rig.raster, rig.host);
@@ -158,6 +151,9 @@ TEST(PlotTraces, ChannelsShareTheFirstScaleUnlessAutoScale) {
     const int y = autoScale ? 183 - 40 : 183;  // 40 / 99 truncates to 0
     EXPECT_EQ(rig.raster.Pixel(75, y), kBlack);
     EXPECT_NE(rig.raster.Pixel(75, autoScale ? 183 : 143), kBlack);
+    // The mark at x = 13 is drawn with channel 0 only: later traces stay on top.
+    EXPECT_EQ(rig.raster.Pixel(13, 100), kLime);
+    EXPECT_EQ(rig.raster.Pixel(13, 61), kBlack);
   }
 }
 
@@ -209,6 +205,7 @@ TEST(PlotScreens, EveryScreenEndRunsTheChecksAndStartsClean) {
   // start again at x = 0.
   rig.StoreAndPlot(Flat);
   EXPECT_EQ(rig.raster.Pixel(200, 2), kRed);
+  EXPECT_EQ(rig.raster.Pixel(400, 2), kWhite);  // red: only the second fill clears it
   for (int x = 201; x < 399; ++x) {
     for (int y = 1; y < 149; ++y) ASSERT_EQ(rig.raster.Pixel(x, y), y == 75 ? kLime : kWhite) << x << "," << y;
   }
@@ -223,6 +220,7 @@ TEST(PlotScreens, ResizeRedrawsTheFrameAndKeepsTheTracePosition) {
   ResizePlot(rig.a, 800 + 26, 150 + 221);
   rig.StoreAndPlot(Flat);  // 1 frame per pixel: frames 200 ... 299 at x 201 ... 300
   EXPECT_EQ(rig.a.ScreenSecond, 3);
+  EXPECT_FALSE(rig.a.Resized);  // the next new screen starts at x = 0 again
   EXPECT_EQ(rig.raster.Pixel(99, 75), kLime);  // earlier traces cleared
   EXPECT_EQ(rig.raster.Pixel(100, 75), kBlack);
   EXPECT_EQ(rig.raster.Pixel(299, 75), kBlack);
@@ -262,9 +260,9 @@ TEST(PlotScreens, PlotsTooSmallToLayOutStayInsideTheMinimumArea) {
     int channels, plotWidth, plotHeight, rasterWidth, rasterHeight;
   };
   const std::vector<Case> cases = {
-      {"zero plot", 3, 0, 0, 300, 200},   {"negative plot", 3, -40, -25, 300, 200},
-      {"one pixel", 1, 1, 1, 300, 200},   {"plot larger than a tiny raster", 3, 400, 300, 3, 3},
-      {"empty raster", 1, 400, 300, 0, 0},
+      {"zero plot", 3, 0, 0, 300, 200},          {"negative plot", 3, -40, -25, 300, 200},
+      {"one pixel", 1, 1, 1, 300, 200},          {"plot larger than a tiny raster", 3, 400, 300, 3, 3},
+      {"empty raster", 1, 400, 300, 0, 0},       {"negative raster", 1, 400, 300, -5, 4},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.legend);

@@ -122,27 +122,13 @@ TEST(RasterFloodFill, ARegionLeftAloneForManyFillsIsFilledAgain) {
   }
 }
 
-TEST(Raster, OpaqueRgb32PixelsAndSafeSizes) {
+TEST(Raster, PixelsAreOpaqueRgb32ForTheWindow) {
   Raster raster(4, 3);
   raster.SetPenColour(0xABCDEF);
   raster.MoveTo(3, 2);
   raster.LineTo(4, 2);
   EXPECT_EQ(raster.Data()[2 * 4 + 3], 0xFFABCDEFu);
   EXPECT_EQ(raster.Data()[0], 0xFFFFFFFFu);
-  int refreshes = 0;
-  raster.SetRefreshCallback([&] { ++refreshes; });
-  raster.Refresh();
-  EXPECT_EQ(refreshes, 1);
-
-  raster.Resize(5, 2);
-  EXPECT_EQ(Painted(raster), Points{});
-  for (const auto& [width, height] : Points{{0, 0}, {-5, 4}}) {
-    Raster empty(width, height);
-    empty.MoveTo(-10, -10);
-    empty.LineTo(10, 10);
-    empty.FloodFill(0, 0, kRed);
-    EXPECT_EQ(empty.Width() * empty.Height(), 0);
-  }
 }
 
 }  // namespace

@@ -1,33 +1,22 @@
 // A host for the plot and check tests: keeps the last text of every label and
-// counts what was shown, so a test can tell "unchanged" from "rewritten".
+// counts writes and repaints, so a test can tell "unchanged" from "rewritten".
 #pragma once
 
 #include <map>
 #include <string>
-#include <string_view>
 
 #include "stream/host.h"
 
 namespace voxa::testing_support {
 
-class RecordingHost : public Host {
+class RecordingHost : public NullHost {
  public:
   void ShowLabel(Label label, std::string_view text) override {
     labels[label] = std::string(text);
     ++labelWrites;
   }
-  void ShowStatus(std::string_view, StatusColour) override {}
-  void ShowDeviceHeader() override {}
-  void ShowBootWindow() override {}
-  void AppendBootLine(std::string_view) override {}
-  void RaiseMainWindow() override {}
   void Repaint() override { ++repaints; }
-
-  // The label's text, or "<unset>" when it was never written.
-  std::string Text(Label label) const {
-    const auto it = labels.find(label);
-    return it == labels.end() ? "<unset>" : it->second;
-  }
+  std::string Text(Label label) const { return labels.count(label) ? labels.at(label) : "<unset>"; }
 
   std::map<Label, std::string> labels;
   int labelWrites = 0;
