@@ -20,6 +20,7 @@ namespace {
 // One frame never takes more than 5 pixels: a short screen at a low rate
 // stays compact on the left instead of stretching a few frames wide.
 constexpr double kMinSamplesPerPixel = 0.2;
+// A quiet first second is not blown up to fill its band with a few counts.
 constexpr int64_t kMinPeakDeviation = 50;
 constexpr int32_t kMaxScale = 100000;
 // The clearing flood fills start here, inside the frame and clear of its edge.
@@ -56,6 +57,8 @@ void PlaceFirstPoint(Acquisition& a, int ch) {
   a.LastY[ch] = ClampToInt32(static_cast<int64_t>(a.Baseline[ch]) - RoundHalfEven(scaled));
 }
 
+// Scale[ch]: counts per pixel so that the first second's largest deviation
+// fits the half band, within 1 ... 100000.
 void MeasureScale(Acquisition& a, int ch, int64_t frames) {
   const int32_t channels = screen_frames::Channels(a);
   int64_t peak = kMinPeakDeviation;
