@@ -45,8 +45,11 @@ int main(int argc, char** argv) {
   voxa::Monitor monitor(commandLine.options);
   QObject::connect(&stopSignals, &voxa::StopSignals::Received, &monitor.Controller(),
                    &voxa::RunController::RequestQuit);
-  QObject::connect(&monitor.Controller(), &voxa::RunController::QuitRequested, &application,
-                   &QCoreApplication::quit, Qt::QueuedConnection);
+  // The controller has decided that the program ends (its run, if any, has
+  // ended): exit rather than quit, which would ask the windows again.
+  QObject::connect(
+      &monitor.Controller(), &voxa::RunController::QuitRequested, &application, [] { QCoreApplication::exit(0); },
+      Qt::QueuedConnection);
   monitor.Show();
   monitor.Controller().Launch();
   return application.exec();
