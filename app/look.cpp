@@ -54,9 +54,12 @@ QColor ColourOf(StatusColour colour) {
 }
 
 void PaintBackground(QWidget& widget, const QColor& colour) {
+  // Only the role the widget fills its background with (Window for panels
+  // and labels, Button for check boxes): a style may derive other details,
+  // such as a check box's outline, from the Window colour.
   QPalette palette = widget.palette();
   for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-    palette.setColor(group, QPalette::Window, colour);
+    palette.setColor(group, widget.backgroundRole(), colour);
   }
   widget.setPalette(palette);
   widget.setAutoFillBackground(true);

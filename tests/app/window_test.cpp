@@ -30,6 +30,13 @@ QString CaptionOf(const QWidget* widget) {
   return {};
 }
 
+// The colour a widget is drawn with, taken from a pixel near its top right
+// corner, where neither caption nor frame reaches.
+QColor Painted(QWidget* widget) {
+  const QImage image = widget->grab().toImage();
+  return image.pixelColor(image.width() - 3, 2);
+}
+
 void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center()); }
 
 void SendMouse(QWidget* widget, QEvent::Type type, QPoint at) {
@@ -453,7 +460,7 @@ class WindowTest : public QObject {
     Enter(filter);
     QCOMPARE(Status(), filter->statusTip());
     // The colour is the status bar's own; a hint changes only the text.
-    QCOMPARE(Find("StatusBar")->palette().color(QPalette::Window), kYellowColour);
+    QCOMPARE(Painted(Find("StatusBar")), kYellowColour);
 
     // During a run the status bar is the run's.
     Form().SetIdle(false);
@@ -479,14 +486,14 @@ class WindowTest : public QObject {
 
     Form().ShowStatus(" Ext. Header File missed; Screen Params loaded ", StatusColour::Red);
     QCOMPARE(Status(), QString(" Ext. Header File missed; Screen Params loaded "));
-    QCOMPARE(Find("StatusBar")->palette().color(QPalette::Window), kRedColour);
+    QCOMPARE(Painted(Find("StatusBar")), kRedColour);
 
     A().DeviceNumber = "042";
     A().Gain = 4;
     Form().ShowDeviceHeader();
     auto* loadExt = Find<QCheckBox>("LoadExtCheckBox");
     QVERIFY(!loadExt->isChecked());
-    QCOMPARE(loadExt->palette().color(QPalette::Window), kLimeColour);
+    QCOMPARE(Painted(loadExt), kLimeColour);
     QCOMPARE(Find<QLabel>("DevNoLabel")->text(), QString("042"));
     QVERIFY(Find<QRadioButton>("Gain4RadioButton")->isChecked());
 
