@@ -25,7 +25,6 @@
 #include "app/click_panel.h"
 #include "app/look.h"
 #include "app/monitor.h"
-#include "app/stop_signals.h"
 #include "tools/sim_stream.h"
 
 namespace voxa {
@@ -90,6 +89,7 @@ struct Script {
   std::set<size_t> restBefore;
   int finished = 0;
   int abandoned = 0;
+  std::string finishFailure;  // Finish throws IoError with this text when set
 };
 
 class ScriptedReceiver final : public StreamReceiver {
@@ -113,6 +113,7 @@ class ScriptedReceiver final : public StreamReceiver {
   int PauseMilliseconds() const override { return 1000; }
   std::string Finish() override {
     ++script_.finished;
+    if (!script_.finishFailure.empty()) throw IoError(script_.finishFailure);
     return "";
   }
   void Abandon() override { ++script_.abandoned; }
@@ -521,21 +522,21 @@ class RunTest : public QObject {
     QCOMPARE(script_.finished, 1);
   }
 
-  void aTerminationSignalStopsTheRunAndQuits() {
+  void aFailureWhileFinishingIsReportedAndClosesTheRest() {
     StartOptions options;
     options.extHeader = false;
     options.saveErrors = true;
     Build(options);
-    StopSignals stopSignals;
-    connect(&stopSignals, &StopSignals::Received, &Controller(), &RunController::RequestQuit);
+    script_.finishFailure = "Cannot write the recording";
     QVERIFY(StartOnDevice());
     QVERIFY(device_->Send(Bytes({0x90, 1, 2, 3, 4})));
     QVERIFY(WaitFor(Phase::Receiving));
-    ::raise(SIGTERM);
-    QTRY_COMPARE_WITH_TIMEOUT(quitRequests_, 1, kDeadlineMs);
-    QCOMPARE(Controller().CurrentPhase(), Phase::Idle);
-    QCOMPARE(script_.finished, 1);
+    Controller().StartPanelClick();
+    QVERIFY(WaitFor(Phase::Idle));
+    QCOMPARE(failures_, QStringList{"Cannot write the recording"});
+    QCOMPARE(script_.abandoned, 1);
     QVERIFY(!A().ErrorFile.IsOpen());
+    QVERIFY(!monitor_->Port().Connected());
   }
 
   void theProgramEndsOnSigtermAndRefusesBadOptions() {
