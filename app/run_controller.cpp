@@ -12,6 +12,7 @@
 #include "analysis/plot.h"
 #include "serial/com_port.h"
 #include "stream/header.h"
+#include "stream/recording.h"
 
 namespace voxa {
 namespace {
@@ -283,7 +284,13 @@ void RunController::CreateFiles() {
     view_.RejectOutputFile(OutputFile::ShiftList);
     view_.Repaint();
   }
-  if (a_.SaveStream && !a_.StreamFile.Create("streamdat.bin")) {
+  if (a_.SaveStream) {
+    // A recording that a failed run left under the working name is kept,
+    // never overwritten by this one.
+    const std::string kept = KeepUnfinishedRecording(".");
+    if (!kept.empty()) view_.AppendBootLine(std::string("Unfinished recording ") + kWorkingRecordingName + " kept as " + kept);
+  }
+  if (a_.SaveStream && !a_.StreamFile.Create(kWorkingRecordingName)) {
     a_.SaveStream = false;
     view_.RejectOutputFile(OutputFile::Stream);
     view_.Repaint();

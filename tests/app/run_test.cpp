@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QStyleFactory>
 #include <QTemporaryDir>
@@ -294,6 +295,23 @@ class RunTest : public QObject {
     QVERIFY(failures_.isEmpty());
   }
 
+  void anUnfinishedRecordingIsKeptAsideAtStart() {
+    {
+      QFile left("streamdat.bin");  // what a failed run leaves behind
+      QVERIFY(left.open(QIODevice::WriteOnly));
+      left.write("\xF0HEADER\x90\x01");
+    }
+    StartOptions options;
+    options.saveStream = true;
+    Build(options);
+    QVERIFY(StartOnDevice());
+    QCOMPARE(SizeOf("streamdat.bin"), 0);
+    QCOMPARE(SizeOf("streamdat-2.bin"), 9);
+    QVERIFY(monitor_->Boot().findChild<QPlainTextEdit*>("BootMemo")->toPlainText().contains("kept as streamdat-2.bin"));
+    Controller().StartPanelClick();
+    QVERIFY(WaitFor(Phase::Idle));
+  }
+
   void aFileThatCannotBeCreatedIsSwitchedOff() {
     QVERIFY(QDir().mkdir("streamdat.bin"));
     QVERIFY(QDir().mkdir("shift.csv"));
@@ -386,6 +404,8 @@ class RunTest : public QObject {
     QVERIFY(!recording.readAll().contains("VOXA starting"));
     QVERIFY(!QFileInfo::exists("streamdat.bin"));
     QVERIFY(failures_.isEmpty());
+    // The operator is told where the recording went.
+    QVERIFY(monitor_->Boot().findChild<QPlainTextEdit*>("BootMemo")->toPlainText().endsWith("Recording saved as " + name));
   }
 
   void startDuringWindDownWaitsForTheRunEnd() {
