@@ -29,7 +29,7 @@ bool LineFile::Create(const std::string& path) {
 void LineFile::WriteLine(std::string_view line) {
   if (file_ == nullptr) return;
   errno = 0;
-  if (std::fwrite(line.data(), 1, line.size(), file_) != line.size() ||
+  if ((!line.empty() && std::fwrite(line.data(), 1, line.size(), file_) != line.size()) ||
       std::fwrite("\r\n", 1, 2, file_) != 2 || std::fflush(file_) != 0) {
     ThrowIo("Cannot write to", path_, errno);
   }
@@ -57,6 +57,7 @@ bool RecordingFile::Create(const std::string& path) {
 
 void RecordingFile::Append(const uint8_t* data, size_t count) {
   if (file_ == nullptr) ThrowIo("Recording is not open:", path_, 0);
+  if (count == 0) return;
   errno = 0;
   if (!atEnd_) {
     if (std::fseek(file_, 0, SEEK_END) != 0) ThrowIo("Cannot seek in", path_, errno);
@@ -67,6 +68,7 @@ void RecordingFile::Append(const uint8_t* data, size_t count) {
 
 void RecordingFile::WriteAt(int64_t offset, const uint8_t* data, size_t count) {
   if (file_ == nullptr) ThrowIo("Recording is not open:", path_, 0);
+  if (count == 0) return;
   errno = 0;
   atEnd_ = false;
   if (std::fseek(file_, static_cast<long>(offset), SEEK_SET) != 0 ||
@@ -77,6 +79,7 @@ void RecordingFile::WriteAt(int64_t offset, const uint8_t* data, size_t count) {
 
 void RecordingFile::ReadAt(int64_t offset, uint8_t* data, size_t count) {
   if (file_ == nullptr) ThrowIo("Recording is not open:", path_, 0);
+  if (count == 0) return;
   errno = 0;
   atEnd_ = false;
   if (std::fflush(file_) != 0 || std::fseek(file_, static_cast<long>(offset), SEEK_SET) != 0 ||
