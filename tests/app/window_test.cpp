@@ -11,7 +11,7 @@
 #include <QRadioButton>
 #include <QStyleFactory>
 #include <QTest>
-
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -21,6 +21,126 @@
 
 namespace voxa {
 namespace {
+
+// The controls as designed. In `at`, an x of 0 leaves x unchecked (a group
+// box's value labels sit where their column puts them), an empty size leaves
+// the size unchecked, and an empty rect the place too.
+struct Control {
+  const char* name;
+  const char* caption;
+  QRect at;
+  int pixelSize;
+  bool bold;
+};
+const Control kControls[] = {
+    {"ImagePanel", "", {8, 0, 997, 377}, 16, false},
+    {"GPSStampLabel", "GPS Clock", {240, 384, 81, 16}, 13, true},
+    {"SatLabel", "00", {256, 424, 0, 0}, 13, true},
+    {"SatNameLabel", "Sats", {280, 424, 0, 0}, 13, true},
+    {"ShiftLabel", "Time Shift", {328, 384, 81, 16}, 13, true},
+    {"TempLabel", "Temp.", {416, 384, 65, 16}, 13, true},
+    {"TempCLabel", "\u00b0C", {456, 408, 25, 16}, 13, true},
+    {"ZoomLabel", "Zoom", {488, 384, 57, 16}, 13, true},
+    {"ZoomInPanel", "++", {488, 408, 25, 25}, 16, true},
+    {"ZoomOutPanel", "- -", {520, 408, 25, 25}, 16, true},
+    {"AmplitudeLabel", "Amplitude", {552, 384, 89, 16}, 13, true},
+    {"DecAmpPanel", "- -", {568, 408, 25, 25}, 16, true},
+    {"IncAmpPanel", "++", {600, 408, 25, 25}, 16, true},
+    {"PortComboBox", "No ser. Port", {8, 400, 105, 24}, 16, false},
+    {"AutoScaleCheckBox", "Auto Scale", {8, 432, 97, 17}, 13, true},
+    {"OffsetCheckBox", "RST Offset", {8, 456, 97, 17}, 13, true},
+    {"FilterCheckBox", "High Pass", {8, 483, 97, 17}, 13, true},
+    {"StartPanel", "START", {10, 508, 89, 25}, 16, true},
+    {"LoadGroupBox", " Load ", {112, 384, 113, 49}, 13, true},
+    {"LoadExtCheckBox", "Ext. Header", {8, 24, 0, 0}, 13, false},
+    {"SaveGroupBox", " Save ", {112, 440, 113, 97}, 13, true},
+    {"SaveErrorCheckBox", "Save Err List", {8, 24, 0, 0}, 13, false},
+    {"SaveShiftCheckBox", "Save Shift", {8, 48, 0, 0}, 13, false},
+    {"SaveStreamCheckBox", "Save Stream", {8, 72, 0, 0}, 13, false},
+    {"ErrorGroupBox", " Error List ", {232, 440, 113, 97}, 13, true},
+    {"BlockLabel", "Block Err", {8, 24, 0, 0}, 13, false},
+    {"BlockErrorLabel", "0", {0, 24, 0, 0}, 13, true},
+    {"spsLabel", "sps Err", {8, 48, 0, 0}, 13, false},
+    {"spsErrorLabel", "0", {0, 48, 0, 0}, 13, true},
+    {"SecLabel", "Sec Err", {8, 72, 0, 0}, 13, false},
+    {"SecErrorLabel", "0", {0, 72, 0, 0}, 13, true},
+    {"Ch1Label", "Ch 1", {352, 464, 0, 0}, 13, true},
+    {"Ch2Label", "Ch 2", {352, 488, 0, 0}, 13, true},
+    {"Ch3Label", "Ch 3", {352, 512, 0, 0}, 13, true},
+    {"NoiseGroupBox", " Dynamic Range ", {384, 440, 161, 97}, 13, true},
+    {"AmplitudeGroupBox", " Volt PP ", {552, 440, 89, 97}, 13, true},
+    {"OffsetGroupBox", " Offset ", {648, 440, 89, 97}, 13, true},
+    {"VersionGroupBox", " Version ", {648, 384, 89, 49}, 13, true},
+    {"DevNoGroupBox", " Voxa No. ", {744, 384, 105, 49}, 13, true},
+    {"DevNoLabel", "000", {0, 24, 0, 0}, 13, true},
+    {"TypeGroupBox", " Voxa Type ", {744, 440, 105, 97}, 13, true},
+    {"Ch1RadioButton", "1 Channel", {}, 13, false},
+    {"Ch3RadioButton", "3 Channels", {}, 13, false},
+    {"SrateGroupBox", " Srate ", {856, 384, 81, 153}, 13, true},
+    {"sps50RadioButton", "  50 sps", {}, 13, false},
+    {"sps100RadioButton", "100 sps", {}, 13, false},
+    {"sps800RadioButton", "800 sps", {}, 13, false},
+    {"GainGroupBox", " Gain ", {944, 384, 57, 153}, 13, true},
+    {"Gain1RadioButton", "  1", {}, 13, false},
+    {"Gain8RadioButton", "  8", {}, 13, false},
+    {"Gain16RadioButton", "16", {}, 13, false},
+    {"Gain64RadioButton", "64", {}, 13, false},
+    {"StatusBar", "     Scanning Ports...   WAIT ", {0, 567 - 29, 1015, 29}, 16, true},
+};
+// Until the start-up has scanned the ports.
+const QStringList kDisabledAtStart{"PortComboBox", "StartPanel"};
+// Every other check box and radio button starts unticked.
+const QStringList kTickedAtStart{"OffsetCheckBox", "LoadExtCheckBox", "Ch3RadioButton", "sps100RadioButton",
+                                 "Gain16RadioButton"};
+
+struct Zoom {
+  const char* legend;
+  int rate, channels, start;
+  const char* panel;
+  std::vector<int> steps;  // the screen seconds after each click
+};
+const Zoom kZooms[] = {
+    {"zoom in from 8", 100, 3, 8, "ZoomInPanel", {4, 2, 1, 1}},
+    {"zoom in from 3", 100, 3, 3, "ZoomInPanel", {1}},
+    {"zoom out 100 sps 3 ch", 100, 3, 8, "ZoomOutPanel", {16, 32, 64, 128, 256, 256}},
+    {"zoom out 800 sps 1 ch", 800, 1, 32, "ZoomOutPanel", {64, 96, 96}},
+    {"zoom out 50 sps 1 ch", 50, 1, 512, "ZoomOutPanel", {1024, 1536, 1536}},
+};
+
+struct FormParams {
+  const char* legend;
+  int32_t channels, gain, rate;
+  int32_t channelsAfter;  // gain and rate stay as the device reported them
+  std::vector<const char*> selected;
+};
+const FormParams kFormParams[] = {
+    {"every value offered", 1, 64, 800, 1, {"Ch1RadioButton", "Gain64RadioButton", "sps800RadioButton"}},
+    {"gain 128 keeps the button", 3, 128, 200, 3, {"Ch3RadioButton", "Gain16RadioButton", "sps200RadioButton"}},
+    {"rate 300 keeps the button", 3, 2, 300, 3, {"Gain2RadioButton", "sps100RadioButton"}},
+    {"2 channels select one channel", 2, 16, 100, 1, {"Ch1RadioButton"}},
+};
+
+// The boot window is as tall as the main window in every placement.
+struct Placement {
+  const char* legend;
+  int screenHeight;
+  QPoint position;
+  int formHeight, plotHeight;
+  QPoint bootPosition;
+  int memoHeight;
+};
+const Placement kPlacements[] = {
+    {"768: plot set by the resize", 768, {1, 1}, 595, 374, {140, 1}, 561},
+    {"795: still the small placement", 795, {1, 1}, 595, 374, {140, 1}, 561},
+    {"1080: plot set after the resize", 1080, {241, 114}, 795, 577, {450, 90}, 761},
+};
+
+// One QtTest data row per table row, named by its legend.
+template <typename Row, size_t N>
+void AddRows(const Row (&rows)[N]) {
+  QTest::addColumn<int>("row");
+  for (size_t i = 0; i < N; ++i) QTest::newRow(rows[i].legend) << static_cast<int>(i);
+}
 
 QString CaptionOf(const QWidget* widget) {
   if (auto* label = qobject_cast<const QLabel*>(widget)) return label->text();
@@ -50,11 +170,6 @@ void Enter(QWidget* widget) {
   QApplication::sendEvent(widget, &event);
 }
 
-void Leave(QWidget* widget) {
-  QEvent event(QEvent::Leave);
-  QApplication::sendEvent(widget, &event);
-}
-
 }  // namespace
 
 class WindowTest : public QObject {
@@ -81,122 +196,30 @@ class WindowTest : public QObject {
   void cleanup() { monitor_.reset(); }
 
   void controlsAsDesigned_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<QRect>("geometry");
-    QTest::addColumn<int>("pixelSize");
-    QTest::addColumn<bool>("bold");
-    QTest::addColumn<bool>("enabled");
-    QTest::addColumn<int>("ticked");  // -1: not a check box or radio button
-    struct Row {
-      const char* name;
-      const char* caption;
-      QRect geometry;  // an empty size is not checked
-      int pixelSize;
-      bool bold;
-      bool enabled;
-      int ticked;
-    };
-    const Row rows[] = {
-        {"ImagePanel", "", {8, 0, 997, 377}, 16, false, true, -1},
-        {"GPSStampLabel", "GPS Clock", {240, 384, 81, 16}, 13, true, true, -1},
-        {"GPSLabel", "", {248, 408, 65, 16}, 13, true, true, -1},
-        {"SatLabel", "00", {256, 424, 0, 0}, 13, true, true, -1},
-        {"SatNameLabel", "Sats", {280, 424, 0, 0}, 13, true, true, -1},
-        {"ShiftLabel", "Time Shift", {328, 384, 81, 16}, 13, true, true, -1},
-        {"ShiftValLabel", "", {336, 408, 73, 16}, 13, true, true, -1},
-        {"TempLabel", "Temp.", {416, 384, 65, 16}, 13, true, true, -1},
-        {"TempValLabel", "", {416, 408, 41, 16}, 13, true, true, -1},
-        {"TempCLabel", "\u00b0C", {456, 408, 25, 16}, 13, true, true, -1},
-        {"ZoomLabel", "Zoom", {488, 384, 57, 16}, 13, true, true, -1},
-        {"ZoomInPanel", "++", {488, 408, 25, 25}, 16, true, true, -1},
-        {"ZoomOutPanel", "- -", {520, 408, 25, 25}, 16, true, true, -1},
-        {"AmplitudeLabel", "Amplitude", {552, 384, 89, 16}, 13, true, true, -1},
-        {"DecAmpPanel", "- -", {568, 408, 25, 25}, 16, true, true, -1},
-        {"IncAmpPanel", "++", {600, 408, 25, 25}, 16, true, true, -1},
-        {"PortComboBox", "No ser. Port", {8, 400, 105, 24}, 16, false, false, -1},
-        {"AutoScaleCheckBox", "Auto Scale", {8, 432, 97, 17}, 13, true, true, 0},
-        {"OffsetCheckBox", "RST Offset", {8, 456, 97, 17}, 13, true, true, 1},
-        {"FilterCheckBox", "High Pass", {8, 483, 97, 17}, 13, true, true, 0},
-        {"StartPanel", "START", {10, 508, 89, 25}, 16, true, false, -1},
-        {"LoadGroupBox", " Load ", {112, 384, 113, 49}, 13, true, true, -1},
-        {"LoadExtCheckBox", "Ext. Header", {8, 24, 0, 0}, 13, false, true, 1},
-        {"SaveGroupBox", " Save ", {112, 440, 113, 97}, 13, true, true, -1},
-        {"SaveErrorCheckBox", "Save Err List", {8, 24, 0, 0}, 13, false, true, 0},
-        {"SaveShiftCheckBox", "Save Shift", {8, 48, 0, 0}, 13, false, true, 0},
-        {"SaveStreamCheckBox", "Save Stream", {8, 72, 0, 0}, 13, false, true, 0},
-        {"ErrorGroupBox", " Error List ", {232, 440, 113, 97}, 13, true, true, -1},
-        {"BlockLabel", "Block Err", {8, 24, 0, 0}, 13, false, true, -1},
-        {"BlockErrorLabel", "0", {0, 24, 0, 0}, 13, true, true, -1},
-        {"spsLabel", "sps Err", {8, 48, 0, 0}, 13, false, true, -1},
-        {"spsErrorLabel", "0", {0, 48, 0, 0}, 13, true, true, -1},
-        {"SecLabel", "Sec Err", {8, 72, 0, 0}, 13, false, true, -1},
-        {"SecErrorLabel", "0", {0, 72, 0, 0}, 13, true, true, -1},
-        {"Ch1Label", "Ch 1", {352, 464, 0, 0}, 13, true, true, -1},
-        {"Ch2Label", "Ch 2", {352, 488, 0, 0}, 13, true, true, -1},
-        {"Ch3Label", "Ch 3", {352, 512, 0, 0}, 13, true, true, -1},
-        {"NoiseGroupBox", " Dynamic Range ", {384, 440, 161, 97}, 13, true, true, -1},
-        {"Noise3Label", "", {0, 72, 0, 0}, 13, true, true, -1},
-        {"AmplitudeGroupBox", " Volt PP ", {552, 440, 89, 97}, 13, true, true, -1},
-        {"Volt2Label", "", {0, 48, 0, 0}, 13, true, true, -1},
-        {"OffsetGroupBox", " Offset ", {648, 440, 89, 97}, 13, true, true, -1},
-        {"Offset1Label", "", {0, 24, 0, 0}, 13, true, true, -1},
-        {"VersionGroupBox", " Version ", {648, 384, 89, 49}, 13, true, true, -1},
-        {"VersionLabel", "", {0, 24, 0, 0}, 13, true, true, -1},
-        {"DevNoGroupBox", " Voxa No. ", {744, 384, 105, 49}, 13, true, true, -1},
-        {"DevNoLabel", "000", {0, 24, 0, 0}, 13, true, true, -1},
-        {"TypeGroupBox", " Voxa Type ", {744, 440, 105, 97}, 13, true, true, -1},
-        {"Ch1RadioButton", "1 Channel", {}, 13, false, true, 0},
-        {"Ch3RadioButton", "3 Channels", {}, 13, false, true, 1},
-        {"SrateGroupBox", " Srate ", {856, 384, 81, 153}, 13, true, true, -1},
-        {"sps50RadioButton", "  50 sps", {}, 13, false, true, 0},
-        {"sps100RadioButton", "100 sps", {}, 13, false, true, 1},
-        {"sps800RadioButton", "800 sps", {}, 13, false, true, 0},
-        {"GainGroupBox", " Gain ", {944, 384, 57, 153}, 13, true, true, -1},
-        {"Gain1RadioButton", "  1", {}, 13, false, true, 0},
-        {"Gain8RadioButton", "  8", {}, 13, false, true, 0},
-        {"Gain16RadioButton", "16", {}, 13, false, true, 1},
-        {"Gain64RadioButton", "64", {}, 13, false, true, 0},
-        {"StatusBar", "     Scanning Ports...   WAIT ", {0, 567 - 29, 1015, 29}, 16, true, true, -1},
-    };
-    for (const Row& row : rows) {
-      QTest::newRow(row.name) << QString(row.name) << QString::fromUtf8(row.caption) << row.geometry
-                              << row.pixelSize << row.bold << row.enabled << row.ticked;
-    }
+    QTest::addColumn<int>("row");
+    for (size_t i = 0; i < std::size(kControls); ++i) QTest::newRow(kControls[i].name) << static_cast<int>(i);
   }
-
   void controlsAsDesigned() {
-    QFETCH(QString, name);
-    QFETCH(QString, caption);
-    QFETCH(QRect, geometry);
-    QFETCH(int, pixelSize);
-    QFETCH(bool, bold);
-    QFETCH(bool, enabled);
-    QFETCH(int, ticked);
-    QWidget* widget = Find(name.toLatin1().constData());
-    QCOMPARE(CaptionOf(widget), caption);
-    if (!geometry.isNull()) {
-      if (geometry.x() != 0 || geometry.y() != 0) {
-        if (geometry.x() != 0) QCOMPARE(widget->x(), geometry.x());
-        QCOMPARE(widget->y(), geometry.y());
-      }
-      if (!geometry.size().isEmpty()) QCOMPARE(widget->size(), geometry.size());
-    }
-    QCOMPARE(widget->font().pixelSize(), pixelSize);
-    QCOMPARE(widget->font().bold(), bold);
-    QCOMPARE(widget->isEnabled(), enabled);
-    if (ticked >= 0) QCOMPARE(qobject_cast<QAbstractButton*>(widget)->isChecked(), ticked == 1);
+    QFETCH(int, row);
+    const Control& c = kControls[row];
+    QWidget* widget = Find(c.name);
+    QCOMPARE(CaptionOf(widget), QString::fromUtf8(c.caption));
+    if (c.at.x() != 0) QCOMPARE(widget->x(), c.at.x());
+    if (c.at.topLeft() != QPoint()) QCOMPARE(widget->y(), c.at.y());
+    if (!c.at.size().isEmpty()) QCOMPARE(widget->size(), c.at.size());
+    QCOMPARE(widget->font().pixelSize(), c.pixelSize);
+    QCOMPARE(widget->font().bold(), c.bold);
+    QCOMPARE(widget->isEnabled(), !kDisabledAtStart.contains(c.name));
+    if (auto* box = qobject_cast<QAbstractButton*>(widget)) QCOMPARE(box->isChecked(), kTickedAtStart.contains(c.name));
   }
 
   void windowsAsDesigned() {
-    const QString title = Form().windowTitle();
-    QCOMPARE(title, QString("   VOXA  Monitor") + QString(88, ' ') + "Ver.  30-Jan-2014");
-    QCOMPARE(Form().FormWidth(), 1023);
-    QCOMPARE(Form().FormHeight(), 598);
+    QCOMPARE(Form().windowTitle(), QString("   VOXA  Monitor") + QString(88, ' ') + "Ver.  30-Jan-2014");
+    QCOMPARE(QSize(Form().FormWidth(), Form().FormHeight()), QSize(1023, 598));
     QCOMPARE(Form().pos(), QPoint(231, 143));
     QVERIFY(!Form().windowIcon().isNull());
-    QCOMPARE(Find<QLabel>("StatusBar")->font().family(), QString("Tahoma"));
-    QCOMPARE(Find<QLabel>("GPSStampLabel")->font().family(), QString("MS Sans Serif"));
+    QCOMPARE(Find("StatusBar")->font().family(), QString("Tahoma"));
+    QCOMPARE(Find("GPSStampLabel")->font().family(), QString("MS Sans Serif"));
 
     TVelmoraBootForm& boot = monitor_->Boot();
     QCOMPARE(boot.windowTitle(), QString(" Velmora Boot"));
@@ -204,61 +227,38 @@ class WindowTest : public QObject {
     QVERIFY(!(boot.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint)));
     QCOMPARE(boot.pos(), QPoint(394, 108));
     QCOMPARE(boot.FormHeight(), 595);
+    const QFont memoFont = boot.BootMemo()->font();
     QCOMPARE(boot.BootMemo()->geometry(), QRect(0, 0, 569, 561));
-    QCOMPARE(boot.BootMemo()->font().family(), QString("Courier New"));
-    QCOMPARE(boot.BootMemo()->font().pixelSize(), 12);
-    QVERIFY(boot.BootMemo()->font().bold());
+    QCOMPARE(memoFont.family(), QString("Courier New"));
+    QCOMPARE(memoFont.pixelSize(), 12);
+    QVERIFY(memoFont.bold());
   }
 
-  void radioButtonsAndOffsetBoxSetTheirVariables() {
+  void radioButtonsSetTheirVariables() {
     const struct {
       const char* name;
       int32_t Acquisition::*variable;
       int32_t value;
-    } rows[] = {{"sps50RadioButton", &Acquisition::SampleRate, 50},  {"sps400RadioButton", &Acquisition::SampleRate, 400},
-                {"Gain1RadioButton", &Acquisition::Gain, 1},         {"Gain32RadioButton", &Acquisition::Gain, 32},
-                {"Ch1RadioButton", &Acquisition::ChannelCount, 1},   {"Ch3RadioButton", &Acquisition::ChannelCount, 3}};
+    } rows[] = {
+        {"sps50RadioButton", &Acquisition::SampleRate, 50}, {"sps400RadioButton", &Acquisition::SampleRate, 400},
+        {"Gain1RadioButton", &Acquisition::Gain, 1},        {"Gain32RadioButton", &Acquisition::Gain, 32},
+        {"Ch1RadioButton", &Acquisition::ChannelCount, 1},  {"Ch3RadioButton", &Acquisition::ChannelCount, 3}};
     for (const auto& row : rows) {
       Click(Find(row.name));
       QVERIFY2(A().*row.variable == row.value, row.name);
     }
-    // Selected by the program, a button runs the same handler.
-    Find<QRadioButton>("sps800RadioButton")->setChecked(true);
-    QCOMPARE(A().SampleRate, 800);
-
-    auto* offset = Find<QCheckBox>("OffsetCheckBox");
-    offset->setChecked(false);
-    QCOMPARE(A().ResetOffset, false);
-    Click(offset);
-    QCOMPARE(A().ResetOffset, true);
   }
 
-  void zoomPanels_data() {
-    QTest::addColumn<int>("rate");
-    QTest::addColumn<int>("channels");
-    QTest::addColumn<int>("start");
-    QTest::addColumn<QString>("panel");
-    QTest::addColumn<QList<int>>("steps");
-    QTest::newRow("zoom in from 8") << 100 << 3 << 8 << "ZoomInPanel" << QList<int>{4, 2, 1, 1};
-    QTest::newRow("zoom in from 3") << 100 << 3 << 3 << "ZoomInPanel" << QList<int>{1};
-    QTest::newRow("zoom out 100 sps 3 ch") << 100 << 3 << 8 << "ZoomOutPanel"
-                                           << QList<int>{16, 32, 64, 128, 256, 256};
-    QTest::newRow("zoom out 800 sps 1 ch") << 800 << 1 << 32 << "ZoomOutPanel" << QList<int>{64, 96, 96};
-    QTest::newRow("zoom out 50 sps 1 ch") << 50 << 1 << 512 << "ZoomOutPanel" << QList<int>{1024, 1536, 1536};
-  }
-
+  void zoomPanels_data() { AddRows(kZooms); }
   void zoomPanels() {
-    QFETCH(int, rate);
-    QFETCH(int, channels);
-    QFETCH(int, start);
-    QFETCH(QString, panel);
-    QFETCH(QList<int>, steps);
-    A().SampleRate = rate;
-    A().ChannelCount = channels;
-    A().ScreenSeconds = start;
-    for (int expected : steps) {
+    QFETCH(int, row);
+    const Zoom& zoom = kZooms[row];
+    A().SampleRate = zoom.rate;
+    A().ChannelCount = zoom.channels;
+    A().ScreenSeconds = zoom.start;
+    for (int expected : zoom.steps) {
       A().NewScreen = false;
-      Click(Find(panel.toLatin1().constData()));
+      Click(Find(zoom.panel));
       QCOMPARE(A().ScreenSeconds, expected);
       // The screen in progress ends with the next completed second.
       QCOMPARE(A().ScreenSecond, expected);
@@ -299,34 +299,31 @@ class WindowTest : public QObject {
     SendMouse(panel, QEvent::MouseButtonDblClick, inside);
     SendMouse(panel, QEvent::MouseButtonRelease, inside);
     QCOMPARE(clicks, 1);
-    // Released outside: no click.
     SendMouse(panel, QEvent::MouseButtonPress, inside);
-    SendMouse(panel, QEvent::MouseButtonRelease, QPoint(-5, -5));
+    SendMouse(panel, QEvent::MouseButtonRelease, QPoint(-5, -5));  // released outside
     QCOMPARE(clicks, 1);
-    // Disabled (START while a run is prepared): no click.
-    panel->setEnabled(false);
+    panel->setEnabled(false);  // as START is while a run is prepared
     Click(panel);
     QCOMPARE(clicks, 1);
     QCOMPARE(A().ScreenSeconds, 4);
   }
 
-  void highPassTakesOverTheOffsetReset() {
+  void offsetResetAndTheHighPassThatTakesItOver() {
     auto* filter = Find<QCheckBox>("FilterCheckBox");
     auto* offset = Find<QCheckBox>("OffsetCheckBox");
     A().SampleRate = 400;
     A().HighPassRate = 0;
     Click(filter);
-    QVERIFY(A().HighPass);
-    QVERIFY(!offset->isChecked());
-    QVERIFY(!offset->isEnabled());
-    QVERIFY(!A().ResetOffset);
-    // While idle the filter is set up at START, not here.
-    QCOMPARE(A().HighPassRate, 0);
+    QVERIFY(A().HighPass && !A().ResetOffset);
+    QVERIFY(!offset->isChecked() && !offset->isEnabled());
+    QCOMPARE(A().HighPassRate, 0);  // while idle the filter is set up at START, not here
 
     Click(filter);
-    QVERIFY(!A().HighPass);
-    QVERIFY(offset->isEnabled());
-    QVERIFY(offset->isChecked());
+    QVERIFY(!A().HighPass && A().ResetOffset);
+    QVERIFY(offset->isChecked() && offset->isEnabled());
+    Click(offset);
+    QVERIFY(!A().ResetOffset);
+    Click(offset);
     QVERIFY(A().ResetOffset);
 
     // Ticked during a run, the filter starts from a set-up for the rate in force.
@@ -336,108 +333,64 @@ class WindowTest : public QObject {
     QCOMPARE(A().HighPassRate, 400);
   }
 
-  void setFormParams_data() {
-    QTest::addColumn<int>("channels");
-    QTest::addColumn<int>("gain");
-    QTest::addColumn<int>("rate");
-    QTest::addColumn<QStringList>("selected");
-    QTest::addColumn<QList<int>>("after");  // ChannelCount, Gain, SampleRate
-    QTest::newRow("every value offered") << 1 << 64 << 800
-                                         << QStringList{"Ch1RadioButton", "Gain64RadioButton", "sps800RadioButton"}
-                                         << QList<int>{1, 64, 800};
-    QTest::newRow("gain 128 leaves the previous button")
-        << 3 << 128 << 200 << QStringList{"Ch3RadioButton", "Gain16RadioButton", "sps200RadioButton"}
-        << QList<int>{3, 128, 200};
-    QTest::newRow("rate 300 leaves the previous button")
-        << 3 << 2 << 300 << QStringList{"Gain2RadioButton", "sps100RadioButton"} << QList<int>{3, 2, 300};
-    QTest::newRow("2 channels select one channel")
-        << 2 << 16 << 100 << QStringList{"Ch1RadioButton"} << QList<int>{1, 16, 100};
-  }
-
+  void setFormParams_data() { AddRows(kFormParams); }
   void setFormParams() {
-    QFETCH(int, channels);
-    QFETCH(int, gain);
-    QFETCH(int, rate);
-    QFETCH(QStringList, selected);
-    QFETCH(QList<int>, after);
+    QFETCH(int, row);
+    const FormParams& params = kFormParams[row];
     A().DeviceNumber = "015";
     A().FirmwareVersion = "V2.07";
-    A().ChannelCount = channels;
-    A().Gain = gain;
-    A().SampleRate = rate;
+    A().ChannelCount = params.channels;
+    A().Gain = params.gain;
+    A().SampleRate = params.rate;
     Form().SetFormParams();
     QCOMPARE(Find<QLabel>("DevNoLabel")->text(), QString("015"));
     QCOMPARE(Find<QLabel>("VersionLabel")->text(), QString("V2.07"));
-    for (const QString& name : selected) QVERIFY2(Find<QRadioButton>(name.toLatin1())->isChecked(), qPrintable(name));
-    QCOMPARE((QList<int>{A().ChannelCount, A().Gain, A().SampleRate}), after);
+    for (const char* name : params.selected) QVERIFY2(Find<QRadioButton>(name)->isChecked(), name);
+    QCOMPARE((QList<int>{A().ChannelCount, A().Gain, A().SampleRate}),
+             (QList<int>{params.channelsAfter, params.gain, params.rate}));
   }
 
-  void placementByScreenHeight_data() {
-    QTest::addColumn<int>("screenHeight");
-    QTest::addColumn<QPoint>("position");
-    QTest::addColumn<int>("formHeight");
-    QTest::addColumn<int>("plotHeight");
-    QTest::addColumn<QPoint>("bootPosition");
-    QTest::addColumn<int>("bootHeight");
-    QTest::addColumn<int>("memoHeight");
-    QTest::newRow("768: plot set by the resize") << 768 << QPoint(1, 1) << 595 << 374 << QPoint(140, 1) << 595 << 561;
-    QTest::newRow("795: still the small placement") << 795 << QPoint(1, 1) << 595 << 374 << QPoint(140, 1) << 595
-                                                    << 561;
-    QTest::newRow("1080: plot set after the resize")
-        << 1080 << QPoint(241, 114) << 795 << 577 << QPoint(450, 90) << 795 << 761;
-  }
-
-  void placementByScreenHeight() {
-    QFETCH(int, screenHeight);
-    QFETCH(QPoint, position);
-    QFETCH(int, formHeight);
-    QFETCH(int, plotHeight);
-    QFETCH(QPoint, bootPosition);
-    QFETCH(int, bootHeight);
-    QFETCH(int, memoHeight);
-    Form().SetScreenSize(QSize(1920, screenHeight));
+  void placementByScreenHeightAndResize_data() { AddRows(kPlacements); }
+  void placementByScreenHeightAndResize() {
+    QFETCH(int, row);
+    const Placement& p = kPlacements[row];
+    Form().SetScreenSize(QSize(1920, p.screenHeight));
     Form().SetSize();
     Form().InitParams();
-    QCOMPARE(Form().pos(), position);
-    QCOMPARE(Form().FormHeight(), formHeight);
-    QCOMPARE(A().PlotHeight, plotHeight);
-    QCOMPARE(Find("ImagePanel")->height(), plotHeight);
-    QCOMPARE(Find("PlotImage")->height(), plotHeight);
+    QCOMPARE(Form().pos(), p.position);
+    QCOMPARE(Form().FormHeight(), p.formHeight);
+    QCOMPARE(A().PlotHeight, p.plotHeight);
+    QCOMPARE(Find("ImagePanel")->height(), p.plotHeight);
+    QCOMPARE(Find("PlotImage")->height(), p.plotHeight);
     QCOMPARE(A().PlotWidth, 1023 - 26);
     QCOMPARE(A().PlotMinWidth, 1023 - 36);
     // The controls below the plot keep their distance to the bottom edge.
-    const int clientHeight = formHeight - kFrameHeight;
+    const int clientHeight = p.formHeight - kFrameHeight;
     QCOMPARE(Find("StartPanel")->y(), 508 + clientHeight - 567);
     QCOMPARE(Find("GainGroupBox")->y(), 384 + clientHeight - 567);
     QCOMPARE(Find("StatusBar")->geometry().bottom(), clientHeight - 1);
-    QVERIFY(Find("GPSStampLabel")->y() > plotHeight);
+    QVERIFY(Find("GPSStampLabel")->y() > p.plotHeight);
     TVelmoraBootForm& boot = monitor_->Boot();
-    QCOMPARE(boot.pos(), bootPosition);
-    QCOMPARE(boot.FormHeight(), bootHeight);
-    QCOMPARE(boot.BootMemo()->height(), memoHeight);
-  }
+    QCOMPARE(boot.pos(), p.bootPosition);
+    QCOMPARE(boot.FormHeight(), p.formHeight);
+    QCOMPARE(boot.BootMemo()->height(), p.memoHeight);
 
-  void resizeKeepsThePlotUsable() {
-    Form().SetScreenSize(QSize(1920, 1080));
-    Form().SetSize();
-    Form().InitParams();
     // Narrowing below the plot's start width minus 10 takes 15 more pixels off the height.
     const struct {
       int width;
       int plotHeightBelow;  // window height - 221 - PlotHeight
-    } rows[] = {{1023 - 10, 0}, {1023 - 11, 15}, {1100, 0}};
-    for (const auto& row : rows) {
+    } widths[] = {{1023 - 10, 0}, {1023 - 11, 15}, {1100, 0}};
+    for (const auto& step : widths) {
       A().Resized = false;
-      Form().SetFormWidth(row.width);
-      QCOMPARE(A().PlotWidth, row.width - 26);
-      QCOMPARE(Form().FormHeight() - 221 - A().PlotHeight, row.plotHeightBelow);
+      Form().SetFormWidth(step.width);
+      QCOMPARE(A().PlotWidth, step.width - 26);
+      QCOMPARE(Form().FormHeight() - 221 - A().PlotHeight, step.plotHeightBelow);
       QCOMPARE(Find("PlotImage")->size(), QSize(A().PlotWidth, A().PlotHeight));
       QVERIFY(A().Resized && A().NewScreen);
     }
     // A tiny window stops at its minimum size, where the plot still has room.
     Form().resize(10, 10);
-    QVERIFY(A().PlotWidth >= 600);
-    QVERIFY(A().PlotHeight >= 150);
+    QVERIFY(A().PlotWidth >= 600 && A().PlotHeight >= 150);
     QVERIFY(Find("StartPanel")->y() > A().PlotHeight);
   }
 
@@ -451,7 +404,8 @@ class WindowTest : public QObject {
     Form().ShowStatus("  Check Port No.", StatusColour::Yellow);
     Enter(Find("SaveStreamCheckBox"));
     QCOMPARE(Status(), QString(" Save received VOXA Data (VOXA Data Format)"));
-    Leave(Find("SaveStreamCheckBox"));  // back on the group box, which has no hint
+    QEvent leave(QEvent::Leave);  // back on the group box, which has no hint
+    QApplication::sendEvent(Find("SaveStreamCheckBox"), &leave);
     QCOMPARE(Status(), QString(""));
     Enter(Find("LoadExtCheckBox"));
     QCOMPARE(Status(), QString(" Load VOXA Config File (if available) to generate VOXA Data File Header"));
@@ -473,11 +427,16 @@ class WindowTest : public QObject {
     const struct {
       Label label;
       const char* control;
-    } rows[] = {{Label::BlockErrors, "BlockErrorLabel"}, {Label::SecErrors, "SecErrorLabel"},
-                {Label::SpsErrors, "spsErrorLabel"},     {Label::GpsClock, "GPSLabel"},
-                {Label::Sats, "SatLabel"},               {Label::Temp, "TempValLabel"},
-                {Label::Shift, "ShiftValLabel"},         {Label::Noise2, "Noise2Label"},
-                {Label::Volt3, "Volt3Label"},            {Label::Offset1, "Offset1Label"}};
+    } rows[] = {{Label::BlockErrors, "BlockErrorLabel"},
+                {Label::SecErrors, "SecErrorLabel"},
+                {Label::SpsErrors, "spsErrorLabel"},
+                {Label::GpsClock, "GPSLabel"},
+                {Label::Sats, "SatLabel"},
+                {Label::Temp, "TempValLabel"},
+                {Label::Shift, "ShiftValLabel"},
+                {Label::Noise2, "Noise2Label"},
+                {Label::Volt3, "Volt3Label"},
+                {Label::Offset1, "Offset1Label"}};
     for (const auto& row : rows) {
       const QString text = QString("v%1 \u00b5V").arg(static_cast<int>(row.label));
       Form().ShowLabel(row.label, text.toStdString());
@@ -505,31 +464,23 @@ class WindowTest : public QObject {
   void doubleClickOnTheFreeAreaShowsTheBootWindow() {
     Form().show();
     QVERIFY(QTest::qWaitForWindowExposed(&Form()));
-    // On a control it is the control's.
-    QTest::mouseDClick(Find("ZoomLabel"), Qt::LeftButton);
+    QTest::mouseDClick(Find("ZoomLabel"), Qt::LeftButton);  // on a control it is the control's
     QVERIFY(!monitor_->Boot().isVisible());
     QTest::mouseDClick(&Form(), Qt::LeftButton, {}, QPoint(3, 200));
     QVERIFY(monitor_->Boot().isVisible());
   }
 
-  void startOptionsGoThroughTheControls() {
-    StartOptions options;
-    options.saveStream = true;
-    options.extHeader = false;
-    options.highPass = true;
-    options.channels = 1;
-    options.rate = 800;
-    options.gain = 2;
-    options.screenSeconds = 50;
-    Form().ApplyStartOptions(options);
+  void commandLineOptionsGoThroughTheControls() {
+    const CommandLine commandLine = ParseCommandLine({"--save-stream", "--no-ext-header", "--high-pass", "--channels=1",
+                                                      "--rate=800", "--gain=2", "--screen-seconds=50"});
+    Form().ApplyStartOptions(commandLine.options);
     Form().InitParams();  // the start timer's program-start values keep them
     QVERIFY(Find<QCheckBox>("SaveStreamCheckBox")->isChecked());
     QVERIFY(!Find<QCheckBox>("LoadExtCheckBox")->isChecked());
     QVERIFY(Find<QRadioButton>("sps800RadioButton")->isChecked());
     QVERIFY(A().HighPass && !A().ResetOffset);
     QVERIFY(!Find("OffsetCheckBox")->isEnabled());
-    QCOMPARE((QList<int>{A().ChannelCount, A().SampleRate, A().Gain, A().ScreenSeconds}),
-             (QList<int>{1, 800, 2, 50}));
+    QCOMPARE((QList<int>{A().ChannelCount, A().SampleRate, A().Gain, A().ScreenSeconds}), (QList<int>{1, 800, 2, 50}));
     const RunOptions run = Form().ReadRunOptions();
     QVERIFY(run.saveStream && !run.saveErrorList && !run.loadExtHeader && !run.resetOffset);
   }
