@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "tools/line_pacer.h"
@@ -68,52 +67,6 @@ TEST(SimLinePacer, CarriesTheStreamInRealTimeNeverFasterThanTheLine) {
     }
     EXPECT_EQ(carried, GenerateStream(options, kSeconds));
   }
-}
-
-TEST(SimCommandLine, GoodArgumentsSetTheirOptions) {
-  SimCommandLine line;
-  ASSERT_EQ(ParseSimCommandLine({}, line), "");
-  EXPECT_EQ(line.options.boot_lines.size(), static_cast<size_t>(kDefaultBootLines));
-
-  ASSERT_EQ(ParseSimCommandLine({"--channels", "1", "--rate=800", "--gain", "64", "--device", "007",
-                                 "--firmware=V9.99", "--start", "2011-11-11T00:00:00", "--utc-offset", "15",
-                                 "--temperature=-12.5", "--amplitude", "2.5e5", "--frequency", "0.5", "--offset",
-                                 "-300", "--noise", "40", "--seed", "18446744073709551615", "--seconds", "30",
-                                 "--fast", "--output", "/tmp/x.bin", "--boot-lines", "1", "--no-header",
-                                 "--preamble", "hello", "--shift", "100:-2", "--gps-after", "50"},
-                                line),
-            "");
-  const SimOptions& o = line.options;
-  EXPECT_EQ(std::tie(o.channels, o.rate, o.gain, o.device_number, o.firmware_version, o.utc_offset),
-            std::make_tuple(1, 800, 64, std::string("007"), std::string("V9.99"), 15));
-  EXPECT_TRUE(line.start_given && o.start.year == 2011 && o.start.month == 11 && o.start.hour == 0);
-  EXPECT_TRUE(o.temperature);
-  EXPECT_EQ(o.temperature_text, "-12.5");
-  EXPECT_EQ(std::tie(o.amplitude, o.frequency, o.offset, o.noise), std::make_tuple(2.5e5, 0.5, -300.0, 40.0));
-  EXPECT_EQ(o.seed, 18446744073709551615ULL);
-  EXPECT_EQ(std::tie(o.duration_seconds, line.fast, line.output_path),
-            std::make_tuple(int64_t{30}, true, std::string("/tmp/x.bin")));
-  EXPECT_EQ(o.boot_lines, std::vector<std::string>{"VOXA V9.99 starting"}) << "the report follows the options";
-  EXPECT_EQ(std::tie(o.send_header, o.preamble, o.shift_start, o.shift_step, o.gps_after_blocks),
-            std::make_tuple(false, std::string("hello"), 100, -2, 50));
-
-  ASSERT_EQ(ParseSimCommandLine({"--temperature", "--drop-byte", "3", "--drop-byte", "4:0", "--extra-byte=5:7",
-                                 "--broken-gps", "6", "--missing-mark", "7", "--unlisted", "8:2", "--block-count",
-                                 "9:99", "--short-gps", "10:40", "--gps-jump", "11:-3", "--marker-9f", "12",
-                                 "--repeat-header", "13:5", "--withhold-gps", "2"},
-                                line),
-            "");
-  EXPECT_EQ(line.options.temperature_text, "+23.5") << "--temperature alone keeps the default text";
-  const std::vector<std::tuple<FaultKind, int64_t, int, int>> expected = {
-      {FaultKind::kDropByte, 3, 1, 0},     {FaultKind::kDropByte, 4, 0, 0},       {FaultKind::kExtraByte, 5, 7, 0},
-      {FaultKind::kBrokenGps, 6, 1, 0},    {FaultKind::kMissingMark, 7, 1, 0},    {FaultKind::kUnlistedRecord, 8, 2, 0},
-      {FaultKind::kBlockCount, 9, 1, 99},  {FaultKind::kShortGps, 10, 1, 40},     {FaultKind::kGpsJump, 11, 1, -3},
-      {FaultKind::kAlternateMarker, 12, 1, 0}, {FaultKind::kRepeatHeader, 13, 5, 0},
-  };
-  std::vector<std::tuple<FaultKind, int64_t, int, int>> faults;
-  for (const Fault& f : line.options.faults) faults.emplace_back(f.kind, f.second, f.block, f.value);
-  EXPECT_EQ(faults, expected);
-  EXPECT_EQ(line.options.withhold_gps_seconds, 2);
 }
 
 TEST(SimCommandLine, BadArgumentsAreExplained) {
