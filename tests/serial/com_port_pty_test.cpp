@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -21,25 +20,28 @@ namespace voxa {
 namespace {
 
 using test::PseudoTerminal;
+using test::TerminalPort;
 using test::UseMonitorSettings;
 using test::WaitForQueue;
 
-// Runs `action` and returns the EComPort it raised (code 0 when none).
+// The EComPort `action` raised (code 0 when none).
 struct Raised {
-  int code = 0;
-  int win_error = 0;
+  int code = 0, win_error = 0;
   std::string what;
 };
 Raised Capture(const std::function<void()>& action) {
-  Raised raised;
   try {
     action();
   } catch (const EComPort& error) {
-    raised.code = error.ErrorCode();
-    raised.win_error = error.WinError();
-    raised.what = error.what();
+    return {error.ErrorCode(), error.WinError(), error.what()};
   }
-  return raised;
+  return {};
+}
+
+uint32_t LineRate(TCustomComPort& port) {
+  uint32_t rate = 0;
+  EXPECT_EQ(ComPortTestAccess::Device(port).ReadLineRate(rate), 0);
+  return rate;
 }
 
 // Records the component's notifications in order.
@@ -52,15 +54,14 @@ void LogNotifications(TCustomComPort& port, std::vector<std::string>& log) {
   port.OnDSRChange = [&log](TCustomComPort&, bool on) { log.push_back(on ? "DSR on" : "DSR off"); };
   port.OnRLSDChange = [&log](TCustomComPort&, bool on) { log.push_back(on ? "RLSD on" : "RLSD off"); };
 }
+// What opening and closing announce; a pseudo-terminal has no modem lines,
+// so they read as off.
+const std::vector<std::string> kOpenNotes = {"before open", "after open", "CTS off", "DSR off", "RLSD off"};
+const std::vector<std::string> kCloseNotes = {"CTS off", "DSR off", "RLSD off", "before close", "after close"};
 
 TEST(PortOpen, AppliesTheMonitorLineSettings) {
-  PseudoTerminal terminal;
-  TComPort port;
-  UseMonitorSettings(port, terminal);
-  port.OpenPort();
-  ASSERT_TRUE(port.Connected());
-  ASSERT_GE(port.Handle(), 0);
-
+  TerminalPort line;
+  TComPort& port = line.Open();
   termios settings;
   ASSERT_EQ(tcgetattr(port.Handle(), &settings), 0);
   EXPECT_EQ(cfgetospeed(&settings), B115200);
@@ -78,7 +79,7 @@ TEST(PortOpen, AppliesTheMonitorLineSettings) {
 
   // Raw means every byte value passes unchanged, CR and ^C included.
   const std::string bytes("\r\n\x03\x11\x13\x7F\x80\xFF", 8);
-  terminal.Send(bytes);
+  line.terminal.Send(bytes);
   ASSERT_TRUE(WaitForQueue(port, 8));
   std::string text;
   EXPECT_EQ(port.ReadText(text, 8), 8);
@@ -93,42 +94,36 @@ TEST(PortOpen, LineRateFollowsTheSettingWhenOpenAndAtTheNextOpen) {
   };
   const Row rows[] = {{br57600, 0, 57600}, {br9600, 0, 9600}, {br56000, 0, 56000},
                       {br256000, 0, 256000}, {brCustom, 31250, 31250}};
-  PseudoTerminal terminal;
+  TerminalPort line;
+  TComPort& port = *line.port;
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.expected);
-    uint32_t rate = 0;
-    {
-      // Written while open: sent at once.
-      TComPort port;
-      UseMonitorSettings(port, terminal);
-      port.OpenPort();
+    // Written while open it is sent at once; while closed, by the next open.
+    for (bool while_open : {true, false}) {
+      SCOPED_TRACE(std::to_string(row.expected) + (while_open ? ", written while open" : ", written while closed"));
+      port.SetBaudRate(br115200);
+      if (while_open) port.OpenPort();
       port.SetCustomBaudRate(row.custom);
       port.SetBaudRate(row.rate);
-      ASSERT_EQ(ComPortTestAccess::Device(port).ReadLineRate(rate), 0);
-      EXPECT_EQ(rate, row.expected);
-    }
-    {
-      // Written while closed: stored, and sent by the next open.
-      TComPort port;
-      UseMonitorSettings(port, terminal);
       port.OpenPort();
+      EXPECT_EQ(LineRate(port), row.expected);
       port.ClosePort();
-      port.SetCustomBaudRate(row.custom);
-      port.SetBaudRate(row.rate);
-      port.OpenPort();
-      ASSERT_EQ(ComPortTestAccess::Device(port).ReadLineRate(rate), 0);
-      EXPECT_EQ(rate, row.expected);
     }
   }
+  // A rate the line refuses while open is reported; the line keeps its old one.
+  port.OpenPort();
+  EXPECT_EQ(Capture([&] { port.SetCustomBaudRate(0); }).code, CE_SetStateFailed);
+  EXPECT_TRUE(port.Connected());
+  EXPECT_EQ(LineRate(port), 31250u);
 }
 
-TEST(PortRead, CountsFollowWhatHasArrived) {
+TEST(PortRead, CountsFollowWhatHasArrivedAndTheTimeouts) {
   struct Row {
     const char* legend;
     int sent;
     bool as_text;
-    int32_t count;
-    int32_t expected;
+    int32_t count, expected;
+    // The monitor's time-outs by default: whatever is there, at once.
+    int32_t interval = -1, multiplier = 0, constant = 0;
   };
   const Row rows[] = {
       {"nothing arrived", 0, false, 1, 0},
@@ -138,24 +133,32 @@ TEST(PortRead, CountsFollowWhatHasArrived) {
       {"text: nothing arrived", 0, true, 70, 0},
       {"text: count 0", 100, true, 0, 0},
       {"text: negative count", 3, true, -1, 0},
+      // Returns as soon as anything is there, without waiting for the rest.
+      {"first byte ends the wait", 3, false, 10, 3, -1, -1, 60000},
+      // The total limit ends a read that cannot be filled.
+      {"total limit", 2, false, 10, 2, 0, 0, 20},
+      {"total limit, nothing arrives", 0, false, 10, 0, 0, 1, 5},
+      // Filled before any limit: returns at once.
+      {"count reached", 4, false, 4, 4, 0, 0, 60000},
+      // The gap after the last byte ends the read.
+      {"interval", 6, false, 10, 6, 15, 0, 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.legend);
-    PseudoTerminal terminal;
-    TComPort port;
-    UseMonitorSettings(port, terminal);
+    TerminalPort line;
+    TComPort& port = *line.port;
+    port.Timeouts().SetReadInterval(row.interval);
+    port.Timeouts().SetReadTotalMultiplier(row.multiplier);
+    port.Timeouts().SetReadTotalConstant(row.constant);
     port.OpenPort();
     std::string sent;
     for (int i = 0; i < row.sent; ++i) sent.push_back(static_cast<char>('A' + i % 26));
-    terminal.Send(sent);
+    line.terminal.Send(sent);
     ASSERT_TRUE(WaitForQueue(port, row.sent));
 
-    std::string got;
+    std::string got = "left over";
     if (row.as_text) {
-      std::string text = "left over";
-      EXPECT_EQ(port.ReadText(text, row.count), row.expected);
-      EXPECT_EQ(text.size(), static_cast<size_t>(row.expected));
-      got = text;
+      EXPECT_EQ(port.ReadText(got, row.count), row.expected);
     } else {
       uint8_t buffer[64] = {};
       const int32_t n = port.ReadBytes(buffer, row.count);
@@ -167,148 +170,98 @@ TEST(PortRead, CountsFollowWhatHasArrived) {
   }
 }
 
-TEST(PortRead, TimeoutsDecideHowLongAReadWaits) {
+TEST(PortFailures, RaiseTheFixedMessagesAndLeaveThePortAsTheyFoundIt) {
   struct Row {
     const char* legend;
-    int32_t interval, multiplier, constant;
-    int sent;
-    int32_t count;
-    int32_t expected;
-  };
-  const Row rows[] = {
-      // Returns as soon as anything is there, without waiting for the rest.
-      {"first byte ends the wait", -1, -1, 60000, 3, 10, 3},
-      // The total limit ends a read that cannot be filled.
-      {"total limit", 0, 0, 20, 2, 10, 2},
-      {"total limit, nothing arrives", 0, 1, 5, 0, 10, 0},
-      // Filled before any limit: returns at once.
-      {"count reached", 0, 0, 60000, 4, 4, 4},
-      // The gap after the last byte ends the read.
-      {"interval", 15, 0, 0, 6, 10, 6},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.legend);
-    PseudoTerminal terminal;
-    TComPort port;
-    UseMonitorSettings(port, terminal);
-    port.Timeouts().SetReadInterval(row.interval);
-    port.Timeouts().SetReadTotalMultiplier(row.multiplier);
-    port.Timeouts().SetReadTotalConstant(row.constant);
-    port.OpenPort();
-    terminal.Send(std::string(static_cast<size_t>(row.sent), 'x'));
-    ASSERT_TRUE(WaitForQueue(port, row.sent));
-    uint8_t buffer[16];
-    EXPECT_EQ(port.ReadBytes(buffer, row.count), row.expected);
-  }
-}
-
-TEST(PortFailures, RaiseTheFixedMessages) {
-  struct Row {
-    const char* legend;
-    std::function<void(TComPort&)> action;
+    std::function<void(TerminalPort&)> action;
     int code;
     const char* what;
+    bool open_after;
+  };
+  // A failed ReadText leaves no bytes behind.
+  std::string text;
+  const auto gone = [](TerminalPort& l) -> TComPort& {
+    l.Open();
+    l.terminal.CloseMaster();
+    return *l.port;
   };
   const std::vector<Row> rows = {
-      {"read bytes on a closed port", [](TComPort& p) { uint8_t b; p.ReadBytes(&b, 1); },
-       CEPortNotOpen, "Port Not Open"},
-      {"read text on a closed port", [](TComPort& p) { std::string t; p.ReadText(t, 70); },
-       CEPortNotOpen, "Port Not Open"},
-      {"queue count on a closed port", [](TComPort& p) { p.InQueueCount(); },
-       CE_ClearComFailed, "ClearCommError function failed (Error: 9)"},
-      {"device that does not exist", [](TComPort& p) { p.SetPort("/dev/voxa-no-such-port"); p.OpenPort(); },
-       CE_OpenFailed, "Unable to open com port (Error: 2)"},
-      {"short name that does not exist", [](TComPort& p) { p.SetPort("ttyVOXA99"); p.OpenPort(); },
-       CE_OpenFailed, "Unable to open com port (Error: 2)"},
-      {"a file that is no serial device", [](TComPort& p) { p.SetPort("/dev/null"); p.OpenPort(); },
-       CE_OpenFailed, "Unable to open com port (Error: 25)"},
+      {"read bytes on a closed port", [](TerminalPort& l) { uint8_t b; l.port->ReadBytes(&b, 1); },
+       CEPortNotOpen, "Port Not Open", false},
+      {"read text on a closed port", [&](TerminalPort& l) { l.port->ReadText(text, 70); },
+       CEPortNotOpen, "Port Not Open", false},
+      {"queue count on a closed port", [](TerminalPort& l) { l.port->InQueueCount(); },
+       CE_ClearComFailed, "ClearCommError function failed (Error: 9)", false},
+      {"device that does not exist", [](TerminalPort& l) { l.port->SetPort("/dev/voxa-no-such-port"); l.Open(); },
+       CE_OpenFailed, "Unable to open com port (Error: 2)", false},
+      {"a file that is no serial device", [](TerminalPort& l) { l.port->SetPort("/dev/null"); l.Open(); },
+       CE_OpenFailed, "Unable to open com port (Error: 25)", false},
+      // No line runs at 0 bits per second: the device is closed again.
+      {"line settings refused at open", [](TerminalPort& l) {
+         l.port->SetBaudRate(brCustom); l.port->SetCustomBaudRate(0); l.Open(); },
+       CE_SetStateFailed, "SetCommState function failed (Error: 22)", false},
+      // A device that goes away is reported, not read as silence, and the
+      // port stays open until closed.
+      {"read bytes, device gone", [&](TerminalPort& l) { uint8_t b; gone(l).ReadBytes(&b, 1); },
+       CE_ReadFailed, "ReadFile function failed (Error: 5)", true},
+      {"read text, device gone", [&](TerminalPort& l) { gone(l).ReadText(text, 70); },
+       CE_ReadFailed, "ReadFile function failed (Error: 5)", true},
+      {"queue count, device gone", [&](TerminalPort& l) { gone(l).InQueueCount(); },
+       CE_ClearComFailed, "ClearCommError function failed (Error: 5)", true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.legend);
     std::vector<std::string> log;  // outlives the port, which notifies up to its end
-    TComPort port;
-    LogNotifications(port, log);
-    const Raised raised = Capture([&] { row.action(port); });
+    TerminalPort line;
+    LogNotifications(*line.port, log);
+    const Raised raised = Capture([&] { row.action(line); });
     EXPECT_EQ(raised.code, row.code);
     EXPECT_EQ(raised.what, row.what);
-    EXPECT_FALSE(port.Connected());
-    EXPECT_EQ(port.Handle(), -1);
+    EXPECT_EQ(text, "");
+    EXPECT_EQ(line.port->Connected(), row.open_after);
+    if (!row.open_after) {
+      EXPECT_EQ(line.port->Handle(), -1);
+      EXPECT_TRUE(ComPortAvailable(line.terminal.SlaveName()));
+    }
     // A failed open has announced itself and nothing else.
-    if (row.code == CE_OpenFailed) {
+    if (row.code == CE_OpenFailed || row.code == CE_SetStateFailed) {
       EXPECT_EQ(log, std::vector<std::string>{"before open"});
     }
+    // Closing, a dead device included, raises nothing.
+    EXPECT_EQ(Capture([&] { line.port->ClosePort(); }).code, 0);
+    EXPECT_FALSE(line.port->Connected());
   }
-}
-
-TEST(PortFailures, RefusedLineSettingsCloseTheDeviceAgainOnlyWhenOpening) {
-  PseudoTerminal terminal;
-  TComPort port;
-  UseMonitorSettings(port, terminal);
-  // No line runs at 0 bits per second.
-  port.SetBaudRate(brCustom);
-  port.SetCustomBaudRate(0);
-  const Raised opening = Capture([&] { port.OpenPort(); });
-  EXPECT_EQ(opening.what, "SetCommState function failed (Error: 22)");
-  EXPECT_FALSE(port.Connected());
-  EXPECT_EQ(port.Handle(), -1);
-  EXPECT_TRUE(ComPortAvailable(terminal.SlaveName()));
-
-  // Refused while open: reported, and the port stays open on its old settings.
-  port.SetBaudRate(br115200);
-  port.OpenPort();
-  EXPECT_EQ(Capture([&] { port.SetBaudRate(brCustom); }).code, CE_SetStateFailed);
-  EXPECT_TRUE(port.Connected());
-  uint32_t rate = 0;
-  ASSERT_EQ(ComPortTestAccess::Device(port).ReadLineRate(rate), 0);
-  EXPECT_EQ(rate, 115200u);
 }
 
 TEST(PortFailures, OnExceptionReceivesTheFailureInstead) {
   TComPort port;
-  int calls = 0;
-  TComExceptions code{};
-  std::string message, win_message;
-  int64_t win_error = 0;
-  port.OnException = [&](TCustomComPort&, TComExceptions c, const std::string& m, int64_t w, const std::string& wm) {
-    ++calls;
-    code = c;
-    message = m;
-    win_error = w;
-    win_message = wm;
+  std::vector<std::string> seen;
+  port.OnException = [&](TCustomComPort&, TComExceptions code, const std::string& message, int64_t win_error,
+                         const std::string& win_message) {
+    seen.push_back(std::to_string(code) + " " + message + " " + std::to_string(win_error) +
+                   (win_message.empty() ? "" : " with a platform text"));
   };
   port.SetPort("/dev/voxa-no-such-port");
   port.OpenPort();
-  EXPECT_EQ(calls, 1);
-  EXPECT_EQ(code, CE_OpenFailed);
-  EXPECT_EQ(message, "Unable to open com port");
-  EXPECT_EQ(win_error, 2);
-  EXPECT_FALSE(win_message.empty());
   // Without a device the port does not pretend to be open.
   EXPECT_FALSE(port.Connected());
-
   uint8_t byte = 0;
   EXPECT_EQ(port.ReadBytes(&byte, 1), 0);
-  EXPECT_EQ(calls, 2);
-  EXPECT_EQ(code, CEPortNotOpen);
-  EXPECT_EQ(win_error, 0);
-  EXPECT_TRUE(win_message.empty());
+  EXPECT_EQ(seen, (std::vector<std::string>{"1 Unable to open com port 2 with a platform text", "24 Port Not Open 0"}));
 }
 
 TEST(PortExclusive, AHeldPortIsRefusedAndNotAvailable) {
-  PseudoTerminal terminal;
-  EXPECT_TRUE(ComPortAvailable(terminal.SlaveName()));
-
-  TComPort first;
-  UseMonitorSettings(first, terminal);
-  first.OpenPort();
-  EXPECT_FALSE(ComPortAvailable(terminal.SlaveName()));
+  TerminalPort line;
+  const std::string& name = line.terminal.SlaveName();
+  EXPECT_TRUE(ComPortAvailable(name));
+  TComPort& first = line.Open();
+  EXPECT_FALSE(ComPortAvailable(name));
   TComPort second;
-  UseMonitorSettings(second, terminal);
+  UseMonitorSettings(second, line.terminal);
   const Raised raised = Capture([&] { second.OpenPort(); });
   EXPECT_EQ(raised.code, CE_OpenFailed);
   EXPECT_EQ(raised.what, "Unable to open com port (Error: 16)");
   EXPECT_FALSE(second.Connected());
-
   int exclusive = 0;
   ASSERT_EQ(ioctl(first.Handle(), TIOCGEXCL, &exclusive), 0);
   EXPECT_EQ(exclusive, 1);
@@ -316,132 +269,78 @@ TEST(PortExclusive, AHeldPortIsRefusedAndNotAvailable) {
   // Released by the close: neither lock outlives it (the tty's exclusive
   // mark would, if it were not cleared).
   first.ClosePort();
-  EXPECT_TRUE(ComPortAvailable(terminal.SlaveName()));
-  const int after = open(terminal.SlaveName().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-  ASSERT_GE(after, 0);
-  ASSERT_EQ(ioctl(after, TIOCGEXCL, &exclusive), 0);
-  EXPECT_EQ(exclusive, 0);
-  close(after);
+  EXPECT_TRUE(ComPortAvailable(name));
   second.OpenPort();
   EXPECT_TRUE(second.Connected());
   second.ClosePort();
+  const int other = open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
+  EXPECT_EQ(exclusive, 0);
 
   // Another program holding its own lock keeps us out too.
-  const int other = open(terminal.SlaveName().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-  ASSERT_GE(other, 0);
   ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
-  EXPECT_FALSE(ComPortAvailable(terminal.SlaveName()));
+  EXPECT_FALSE(ComPortAvailable(name));
   EXPECT_EQ(Capture([&] { second.OpenPort(); }).code, CE_OpenFailed);
   close(other);
-  EXPECT_TRUE(ComPortAvailable(terminal.SlaveName()));
+  EXPECT_TRUE(ComPortAvailable(name));
   EXPECT_FALSE(ComPortAvailable(""));
   EXPECT_FALSE(ComPortAvailable("/dev/voxa-no-such-port"));
 }
 
-TEST(PortLifecycle, OpenAndCloseAreIdempotentAndAnnounced) {
-  PseudoTerminal terminal;
+TEST(PortLifecycle, OpenCloseAndRenameAreIdempotentAndAnnounced) {
   std::vector<std::string> log;  // outlives the port, which notifies up to its end
-  TComPort port;
-  UseMonitorSettings(port, terminal);
+  TerminalPort line;
+  PseudoTerminal second;
+  TComPort& port = *line.port;
   LogNotifications(port, log);
-
   port.ClosePort();
+  // Closed: a new name is only stored.
+  port.SetPort(second.SlaveName());
+  port.SetPort(line.terminal.SlaveName());
   EXPECT_TRUE(log.empty());
+
   port.OpenPort();
   const int handle = port.Handle();
   port.OpenPort();
   port.SetConnected(true);
   EXPECT_EQ(port.Handle(), handle);
-  // A pseudo-terminal has no modem lines: they read as off.
-  EXPECT_EQ(log, (std::vector<std::string>{"before open", "after open", "CTS off", "DSR off", "RLSD off"}));
-
+  EXPECT_EQ(log, kOpenNotes);
   log.clear();
   port.ClosePort();
   port.ClosePort();
   port.SetConnected(false);
-  EXPECT_EQ(log, (std::vector<std::string>{"CTS off", "DSR off", "RLSD off", "before close", "after close"}));
+  EXPECT_EQ(log, kCloseNotes);
   EXPECT_EQ(port.Handle(), -1);
 
-  // Opens again after a close.
+  // Opens again after a close; renamed while open, it reopens on the new device.
   port.SetConnected(true);
-  EXPECT_TRUE(port.Connected());
-  terminal.Send("ok");
-  EXPECT_TRUE(WaitForQueue(port, 2));
-}
-
-TEST(PortLifecycle, RenamingAnOpenPortReopensOnTheNewDevice) {
-  PseudoTerminal first, second;
-  std::vector<std::string> log;  // outlives the port, which notifies up to its end
-  TComPort port;
-  UseMonitorSettings(port, first);
-  LogNotifications(port, log);
-
-  // Closed: the name is only stored.
-  port.SetPort(second.SlaveName());
-  EXPECT_TRUE(log.empty());
-  EXPECT_FALSE(port.Connected());
-  port.SetPort(first.SlaveName());
-
-  port.OpenPort();
   log.clear();
   port.SetPort(second.SlaveName());
-  EXPECT_TRUE(port.Connected());
-  EXPECT_EQ(log.front(), "CTS off");
-  EXPECT_EQ(std::count(log.begin(), log.end(), "after close"), 1);
-  EXPECT_EQ(std::count(log.begin(), log.end(), "after open"), 1);
-  EXPECT_TRUE(ComPortAvailable(first.SlaveName()));
+  std::vector<std::string> reopened = kCloseNotes;
+  reopened.insert(reopened.end(), kOpenNotes.begin(), kOpenNotes.end());
+  EXPECT_EQ(log, reopened);
+  EXPECT_TRUE(ComPortAvailable(line.terminal.SlaveName()));
   EXPECT_FALSE(ComPortAvailable(second.SlaveName()));
   second.Send("new");
   EXPECT_TRUE(WaitForQueue(port, 3));
-}
 
-TEST(PortLifecycle, SyncMethodIsFixedWhileOpen) {
-  PseudoTerminal terminal;
-  TComPort port;
-  UseMonitorSettings(port, terminal);
-  port.SetSyncMethod(smWindowSync);
-  EXPECT_EQ(port.SyncMethod(), smWindowSync);
-  port.OpenPort();
-  const Raised raised = Capture([&] { port.SetSyncMethod(smNone); });
+  // The delivery mode is fixed while open; the same value is no change.
+  const Raised raised = Capture([&] { port.SetSyncMethod(smWindowSync); });
   EXPECT_EQ(raised.code, CE_ConnChangeProp);
   EXPECT_EQ(raised.win_error, -1);
   EXPECT_EQ(raised.what, "Cannot set property while connected");
-  EXPECT_EQ(port.SyncMethod(), smWindowSync);
-  // The same value is no change.
-  EXPECT_EQ(Capture([&] { port.SetSyncMethod(smWindowSync); }).code, 0);
-  port.ClosePort();
-  port.SetSyncMethod(smNone);
+  EXPECT_EQ(Capture([&] { port.SetSyncMethod(smNone); }).code, 0);
   EXPECT_EQ(port.SyncMethod(), smNone);
-}
-
-TEST(PortLifecycle, ADeviceThatGoesAwayIsReportedNotReadAsSilence) {
-  PseudoTerminal terminal;
-  TComPort port;
-  UseMonitorSettings(port, terminal);
-  port.OpenPort();
-  terminal.CloseMaster();
-
-  uint8_t byte = 0;
-  const Raised read = Capture([&] { port.ReadBytes(&byte, 1); });
-  EXPECT_EQ(read.code, CE_ReadFailed);
-  EXPECT_EQ(read.what, "ReadFile function failed (Error: 5)");
-  std::string text;
-  EXPECT_EQ(Capture([&] { port.ReadText(text, 70); }).code, CE_ReadFailed);
-  EXPECT_TRUE(text.empty());
-  EXPECT_EQ(Capture([&] { port.InQueueCount(); }).what, "ClearCommError function failed (Error: 5)");
-  // Still open until closed, and closing a dead device raises nothing.
-  EXPECT_TRUE(port.Connected());
-  EXPECT_EQ(Capture([&] { port.ClosePort(); }).code, 0);
-  EXPECT_FALSE(port.Connected());
+  port.ClosePort();
+  port.SetSyncMethod(smWindowSync);
+  EXPECT_EQ(port.SyncMethod(), smWindowSync);
 }
 
 TEST(PortLineErrors, QueueCountClearsThemUnreported) {
-  PseudoTerminal terminal;
-  TComPort port;
-  UseMonitorSettings(port, terminal);
-  port.OpenPort();
+  TerminalPort line;
+  TComPort& port = line.Open();
   PortDevice& device = ComPortTestAccess::Device(port);
-
   struct Row {
     const char* legend;
     uint32_t flags;

@@ -1,9 +1,9 @@
 // Test support for the serial component: a pseudo-terminal whose slave side
 // the component opens, a stand-in for the GUI thread's event loop, a
-// thread-safe event log, and deadline-bounded waiting.
+// thread-safe event log, a port wired to all three, and deadline-bounded
+// waiting.
 #pragma once
 
-#include <fcntl.h>
 #include <pty.h>
 #include <unistd.h>
 
@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -36,8 +37,8 @@ using Clock = std::chrono::steady_clock;
 inline constexpr std::chrono::seconds kDeadline{10};
 
 // Polls `condition` until it holds or the deadline passes.
-inline bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = kDeadline) {
-  const auto deadline = Clock::now() + timeout;
+inline bool WaitUntil(const std::function<bool()>& condition) {
+  const auto deadline = Clock::now() + kDeadline;
   while (!condition()) {
     if (Clock::now() > deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -63,12 +64,10 @@ class PseudoTerminal {
 
   const std::string& SlaveName() const { return slave_name_; }
 
+  // A blocking write to the master side takes the bytes whole.
   void Send(std::string_view bytes) const {
-    size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
-      if (n < 0) throw std::runtime_error("write to the pseudo-terminal failed");
-      done += static_cast<size_t>(n);
+    if (write(master_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+      throw std::runtime_error("write to the pseudo-terminal failed");
     }
   }
 
@@ -93,28 +92,17 @@ inline bool WaitForQueue(TCustomComPort& port, int32_t count) {
 class EventLog {
  public:
   void Add(std::string entry) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      entries_.push_back(std::move(entry));
-    }
-    changed_.notify_all();
+    std::lock_guard<std::mutex> lock(mutex_);
+    entries_.push_back(std::move(entry));
   }
   std::vector<std::string> Entries() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return entries_;
   }
-  size_t Size() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return entries_.size();
-  }
-  bool WaitForSize(size_t size) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, kDeadline, [&] { return entries_.size() >= size; });
-  }
+  size_t Size() const { return Entries().size(); }
 
  private:
   mutable std::mutex mutex_;
-  std::condition_variable changed_;
   std::vector<std::string> entries_;
 };
 
@@ -139,15 +127,14 @@ class TestGuiLoop : public TComGuiDispatcher {
     }
   }
 
-  // Runs what is queued now; returns how many calls ran.
-  size_t RunPending() {
+  // Runs what is queued now.
+  void RunPending() {
     std::deque<std::function<void()>> batch;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       batch.swap(queue_);
     }
     for (auto& call : batch) call();
-    return batch.size();
   }
 
   // Runs the loop until `condition` holds or the deadline passes.
@@ -162,12 +149,12 @@ class TestGuiLoop : public TComGuiDispatcher {
     }
   }
 
-  // Waits (without running anything) until `count` calls have been posted.
+  // Waits (without running anything) until `count` calls have been posted;
+  // wakes at the post itself, as a GUI thread's event loop would.
   bool WaitForPosts(size_t count) {
     std::unique_lock<std::mutex> lock(mutex_);
     return changed_.wait_for(lock, kDeadline, [&] { return posts_ >= count; });
   }
-
   size_t Posts() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return posts_;
@@ -187,6 +174,31 @@ inline void UseMonitorSettings(TCustomComPort& port, const PseudoTerminal& termi
   ApplyMonitorPortSettings(port);
   port.SetPort(terminal.SlaveName());
 }
+
+// A port with the monitor's line settings on a pseudo-terminal of its own,
+// handing `events` (none unless asked for) to a TestGuiLoop under `mode`.
+// The constructing thread plays the GUI thread.
+struct TerminalPort {
+  explicit TerminalPort(TComEvents events = {}, TSyncMethod mode = smNone) : port(std::make_unique<TComPort>()) {
+    UseMonitorSettings(*port, terminal);
+    port->SetEvents(events);
+    port->SetSyncMethod(mode);
+    port->SetGuiDispatcher(loop);
+  }
+  TComPort& Open() {
+    port->OpenPort();
+    return *port;
+  }
+  // Where a handler runs, for the log.
+  std::string Where() const { return std::this_thread::get_id() == gui_thread ? "gui" : "event"; }
+
+  // Declared before the port, which uses them up to its destruction.
+  PseudoTerminal terminal;
+  EventLog log;
+  const std::thread::id gui_thread = std::this_thread::get_id();
+  std::shared_ptr<TestGuiLoop> loop = std::make_shared<TestGuiLoop>();
+  std::unique_ptr<TComPort> port;
+};
 
 }  // namespace test
 }  // namespace voxa

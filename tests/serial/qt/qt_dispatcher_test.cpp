@@ -3,7 +3,6 @@
 // pseudo-terminal.
 
 #include <QCoreApplication>
-#include <QEventLoop>
 
 #include <gtest/gtest.h>
 
@@ -29,37 +28,10 @@ QCoreApplication& Application() {
 
 // Runs the Qt event loop until `condition` holds or the deadline passes.
 bool ProcessEventsUntil(const std::function<bool()>& condition) {
-  const auto deadline = test::Clock::now() + test::kDeadline;
-  while (!condition()) {
-    if (test::Clock::now() > deadline) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
-  }
-  return true;
-}
-
-TEST(QtDispatcher, HandlersRunOnTheEventLoopThread) {
-  Application();
-  for (TSyncMethod mode : {smThreadSync, smWindowSync}) {
-    SCOPED_TRACE(mode == smThreadSync ? "thread sync" : "window sync");
-    test::PseudoTerminal terminal;
-    std::atomic<int> calls{0};
-    std::atomic<bool> on_gui_thread{false};
-    const std::thread::id gui_thread = std::this_thread::get_id();
-    TComPort port;
-    test::UseMonitorSettings(port, terminal);
-    port.SetEvents({evRxChar});
-    port.SetSyncMethod(mode);
-    port.SetGuiDispatcher(std::make_shared<QtGuiDispatcher>());
-    port.OnRxChar = [&](TCustomComPort&, int32_t count) {
-      on_gui_thread = std::this_thread::get_id() == gui_thread;
-      if (count == 2) ++calls;
-    };
-    port.OpenPort();
-    terminal.Send("ab");
-    ASSERT_TRUE(ProcessEventsUntil([&] { return calls.load() >= 1; }));
-    EXPECT_TRUE(on_gui_thread.load());
-    port.ClosePort();
-  }
+  return test::WaitUntil([&] {
+    QCoreApplication::processEvents();
+    return condition();
+  });
 }
 
 // Counts what the event thread hands to the Qt loop.
@@ -72,44 +44,45 @@ class CountingDispatcher : public QtGuiDispatcher {
   std::atomic<int> posts{0};
 };
 
+// A port on a pseudo-terminal whose OnRxChar events go through Qt under `mode`.
+struct QtPort : test::TerminalPort {
+  explicit QtPort(TSyncMethod mode) : TerminalPort({evRxChar}, mode) { port->SetGuiDispatcher(dispatcher); }
+  std::shared_ptr<CountingDispatcher> dispatcher = std::make_shared<CountingDispatcher>();
+};
+
+TEST(QtDispatcher, HandlersRunOnTheEventLoopThreadAndTheirFailuresReachTheHook) {
+  Application();
+  for (TSyncMethod mode : {smThreadSync, smWindowSync}) {
+    SCOPED_TRACE(mode == smThreadSync ? "thread sync" : "window sync");
+    QtPort qt(mode);
+    std::string shown;
+    qt.dispatcher->OnException = [&](const std::string& message) { shown = message; };
+    qt.port->OnRxChar = [&](TCustomComPort&, int32_t count) {
+      qt.log.Add(std::to_string(count) + " on " + qt.Where());
+      throw std::runtime_error("handler failed");
+    };
+    qt.Open();
+    qt.terminal.Send("a");
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !shown.empty(); }));
+    EXPECT_EQ(qt.log.Entries(), std::vector<std::string>{"1 on gui"});
+    EXPECT_EQ(shown, "handler failed");
+  }
+}
+
 TEST(QtDispatcher, WindowMessagesQueuedAtCloseAreDropped) {
   Application();
-  test::PseudoTerminal terminal;
-  auto dispatcher = std::make_shared<CountingDispatcher>();
+  QtPort qt(smWindowSync);
   std::atomic<int> calls{0};
-  TComPort port;
-  test::UseMonitorSettings(port, terminal);
-  port.SetEvents({evRxChar});
-  port.SetSyncMethod(smWindowSync);
-  port.SetGuiDispatcher(dispatcher);
-  port.OnRxChar = [&](TCustomComPort&, int32_t) { ++calls; };
-  port.OpenPort();
-  terminal.Send("q");
+  qt.port->OnRxChar = [&](TCustomComPort&, int32_t) { ++calls; };
+  qt.Open();
+  qt.terminal.Send("q");
   // The message is in the Qt queue, not yet delivered.
-  ASSERT_TRUE(test::WaitUntil([&] { return dispatcher->posts.load() == 1; }));
-  port.ClosePort();
+  ASSERT_TRUE(test::WaitUntil([&] { return qt.dispatcher->posts.load() == 1; }));
+  qt.port->ClosePort();
   // Whatever the thread posted before the close is delivered now, and ignored.
   QCoreApplication::sendPostedEvents();
   QCoreApplication::processEvents();
   EXPECT_EQ(calls.load(), 0);
-}
-
-TEST(QtDispatcher, ShowsHandlerFailuresThroughItsHook) {
-  Application();
-  test::PseudoTerminal terminal;
-  auto dispatcher = std::make_shared<QtGuiDispatcher>();
-  std::string shown;
-  dispatcher->OnException = [&](const std::string& message) { shown = message; };
-  TComPort port;
-  test::UseMonitorSettings(port, terminal);
-  port.SetEvents({evRxChar});
-  port.SetSyncMethod(smThreadSync);
-  port.SetGuiDispatcher(dispatcher);
-  port.OnRxChar = [&](TCustomComPort&, int32_t) { throw std::runtime_error("handler failed"); };
-  port.OpenPort();
-  terminal.Send("e");
-  ASSERT_TRUE(ProcessEventsUntil([&] { return !shown.empty(); }));
-  EXPECT_EQ(shown, "handler failed");
 }
 
 }  // namespace
