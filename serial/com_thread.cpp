@@ -87,6 +87,10 @@ struct ComEventChannel {
   Sync sync = Sync::Idle;
   TComEvents parked;
   bool stop_requested = false;
+  // The closing GUI thread runs the parked call itself (not a handler that
+  // closes the port): the event thread must then wait for the call's end, or
+  // it would empty the queues under the running handler.
+  bool closer_runs = false;
   bool finished = false;
   // The notification window of smWindowSync: gone once the port closes.
   bool window_open = false;
@@ -162,9 +166,11 @@ void TComThread::WaitForEnd() {
     if (channel_->sync == ComEventChannel::Sync::Queued) {
       // The thread waits for a call the GUI thread cannot get to while it
       // waits here: run it now.
+      channel_->closer_runs = true;
       lock.unlock();
       channel_->RunParked();
       lock.lock();
+      channel_->closer_runs = false;
       continue;
     }
     channel_->changed.wait(lock);
@@ -230,11 +236,12 @@ void TComThread::SynchronizeEvents(TComEvents events) {
   lock.unlock();
   dispatcher_->Post([channel = channel_] { channel->RunParked(); });
   lock.lock();
-  // Done when the handlers have run; when the port is closing, also when
-  // they are running, because then the closing is nested in them.
+  // Done when the handlers have run; when a handler closes the port, also
+  // while it runs, because then the closing is nested in it.
   channel_->changed.wait(lock, [this] {
     return channel_->sync == ComEventChannel::Sync::Idle ||
-           (channel_->stop_requested && channel_->sync == ComEventChannel::Sync::Running);
+           (channel_->stop_requested && channel_->sync == ComEventChannel::Sync::Running &&
+            !channel_->closer_runs);
   });
 }
 
