@@ -11,8 +11,6 @@ namespace voxa {
 
 namespace {
 
-constexpr int32_t kMinScale = 1;
-constexpr int32_t kMaxScale = 100000;
 // The window's frame and the control rows below the plot.
 constexpr int32_t kWindowWidthOutsidePlot = 26;
 constexpr int32_t kWindowHeightOutsidePlot = 221;

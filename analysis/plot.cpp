@@ -22,7 +22,6 @@ namespace {
 constexpr double kMinSamplesPerPixel = 0.2;
 // A quiet first second is not blown up to fill its band with a few counts.
 constexpr int64_t kMinPeakDeviation = 50;
-constexpr int32_t kMaxScale = 100000;
 // The clearing flood fills start here, inside the frame and clear of its edge.
 constexpr int kClearSeedX = 10;
 constexpr int kClearSeedY = 10;
@@ -69,7 +68,7 @@ void MeasureScale(Acquisition& a, int ch, int64_t frames) {
   // HalfBand is at least 2 with the minimum plot height; the guard keeps the
   // divisor positive whatever state the lay-out is handed.
   const int64_t rows = std::max<int64_t>(a.HalfBand - 1, 1);
-  a.Scale[ch] = static_cast<int32_t>(std::clamp<int64_t>(peak / rows, 1, kMaxScale));
+  a.Scale[ch] = static_cast<int32_t>(std::clamp<int64_t>(peak / rows, kMinScale, kMaxScale));
 }
 
 void DrawVertical(Surface& surface, Colour colour, int x, int plotHeight) {
@@ -173,7 +172,7 @@ void PlotOneSecond(Acquisition& a, Surface& surface, Host& host) {
   for (int ch = 0; ch < channels; ++ch) {
     // Without AutoScale all channels share the first channel's scale, so
     // their traces can be compared by eye.
-    const double scale = std::clamp(a.AutoScale ? a.Scale[ch] : a.Scale[0], int32_t{1}, kMaxScale);
+    const double scale = std::clamp(a.AutoScale ? a.Scale[ch] : a.Scale[0], kMinScale, kMaxScale);
     const int64_t baseline = a.Baseline[ch];
     surface.SetPenColour(kBlack);
     surface.MoveTo(a.ScreenStartX, a.LastY[ch]);

@@ -19,6 +19,9 @@ namespace voxa {
 // never zero; the width keeps the horizontal step finite.
 inline constexpr int32_t kMinPlotWidth = 20;
 inline constexpr int32_t kMinPlotHeight = 12;
+// Every channel's vertical scale, in counts per pixel, stays within these.
+inline constexpr int32_t kMinScale = 1;
+inline constexpr int32_t kMaxScale = 100000;
 
 // Lays out the bands, offsets, scales and horizontal step of a new screen.
 // Reads the first SampleRate frames of SampleBuffer (the screen's first second).
