@@ -1,6 +1,12 @@
-// Whole runs against the simulated device, from the first marker to STOP:
-// error.csv, shift.csv and the finished recording compared with golden files
-// in tests/data, plus the properties every recording must have.
+// Whole runs from the first marker to STOP: error.csv, shift.csv and the
+// finished recording compared with golden files in tests/data, plus the
+// properties every recording must have.
+//
+// The golden cases replay a stored stream, tests/data/<case>/input.bin,
+// written once by tests/corpus/make_corpus (its table has the simulated
+// device's settings for each), so a change to the simulator cannot move
+// their goldens. The window's parameters match that device: 1 channel,
+// 100 sps, gain 16.
 //
 // Set VOXA_UPDATE_GOLDEN=1 to write the golden files anew (then read the
 // diff before committing it); a missing golden file is a failure.
@@ -49,22 +55,27 @@ struct RunResult {
   int32_t goodBlocks = 0, blockErrors = 0, secErrors = 0, spsErrors = 0;
 };
 
-RunResult RunSimulated(const sim::SimOptions& device, int screenSeconds, bool configFromParameters = true) {
-  sim::StreamGenerator generator(device);
-  std::vector<uint8_t> bytes;
-  generator.Start(bytes);
-  while (!generator.Done()) generator.NextSecond(bytes);
+// The window's parameters before START.
+struct WindowParameters {
+  int channels = 1;
+  int rate = 100;
+  int gain = 16;
+};
+
+// A run on what the device sent (text before the first marker included),
+// every file saved, the header built from the window's parameters.
+RunResult Run(const std::vector<uint8_t>& bytes, const WindowParameters& window, int screenSeconds) {
   const auto first = std::find_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b >= 0x80; });
 
   ScratchDir dir;
   Acquisition a;
-  a.ChannelCount = device.channels;
-  a.SampleRate = device.rate;
-  a.Gain = device.gain;
+  a.ChannelCount = window.channels;
+  a.SampleRate = window.rate;
+  a.Gain = window.gain;
   a.ScreenSeconds = screenSeconds;
   RunOptions options;
   options.saveStream = options.saveErrorList = options.saveShift = true;
-  options.loadExtHeader = !configFromParameters;
+  options.loadExtHeader = false;
   InitStart(a, options);
   RecordingHost host;
   LoadConfiguration(a, dir.File("config.txt"), host);
@@ -96,6 +107,30 @@ RunResult RunSimulated(const sim::SimOptions& device, int screenSeconds, bool co
   result.spsErrors = a.SpsErrors;
   EXPECT_FALSE(fs::exists(dir.File(kWorkingRecordingName)));
   return result;
+}
+
+std::vector<uint8_t> StoredStream(const std::string& name) {
+  const fs::path path = fs::path(VOXA_TEST_DATA_DIR) / name / "input.bin";
+  EXPECT_TRUE(fs::exists(path)) << "missing stored stream " << path << " (build/tests/make_corpus tests/data writes it)";
+  return ReadFileBytes(path.string());
+}
+
+RunResult RunStored(const std::string& name, int screenSeconds) {
+  return Run(StoredStream(name), WindowParameters{}, screenSeconds);
+}
+
+RunResult RunSimulated(const sim::SimOptions& device, int screenSeconds) {
+  return Run(sim::GenerateStream(device, device.duration_seconds), {device.channels, device.rate, device.gain},
+             screenSeconds);
+}
+
+// The text of the first header record in a stream: what follows its 0xF0
+// marker up to the next marker.
+std::string HeaderRecord(const std::vector<uint8_t>& stream) {
+  const auto marker = std::find(stream.begin(), stream.end(), uint8_t{0xF0});
+  if (marker == stream.end()) return {};
+  const auto end = std::find_if(marker + 1, stream.end(), [](uint8_t b) { return b >= 0x80; });
+  return std::string(marker + 1, end);
 }
 
 // The device's stream without its boot-message and header records, which the
@@ -137,14 +172,11 @@ sim::SimOptions Device() {
   return o;
 }
 
+// Stored stream: 12 s from 2026-03-07 23:59:52 UTC, device 015, with a byte
+// dropped (second 3), an extra byte (4), a broken GPS record (5), a missing
+// second mark (6), an unlisted record (7) and 150 blocks in second 9.
 TEST(EndToEnd, InjectedFaultsAreListedAndTheStreamIsRecordedWhole) {
-  sim::SimOptions device = Device();
-  device.faults = {
-      {sim::FaultKind::kDropByte, 3, 5, 0},       {sim::FaultKind::kExtraByte, 4, 7, 0},
-      {sim::FaultKind::kBrokenGps, 5, 0, 0},      {sim::FaultKind::kMissingMark, 6, 0, 0},
-      {sim::FaultKind::kUnlistedRecord, 7, 3, 0}, {sim::FaultKind::kBlockCount, 9, 0, 150},
-  };
-  const RunResult run = RunSimulated(device, 4);
+  const RunResult run = RunStored("faults", 4);
   ExpectGolden("faults/error.csv", run.errors);
   ExpectGolden("faults/shift.csv", run.shifts);
   ExpectGolden("faults/recording.bin", run.recording);
@@ -158,7 +190,8 @@ TEST(EndToEnd, InjectedFaultsAreListedAndTheStreamIsRecordedWhole) {
   // 0xF0, the device's header, the stream as sent (boot and header records
   // left out), the end-time record, 0xEF.
   const std::vector<uint8_t> recorded = RecordableStream(run.stream);
-  const std::string header = sim::FormatHeader(device);
+  const std::string header = HeaderRecord(run.stream);
+  ASSERT_FALSE(header.empty());
   ASSERT_EQ(run.recording.size(), 1 + header.size() + recorded.size() + 56 + 1);
   EXPECT_EQ(run.recording[0], 0xF0);
   EXPECT_EQ(std::string(run.recording.begin() + 1, run.recording.begin() + 1 + header.size()), header);
@@ -170,11 +203,9 @@ TEST(EndToEnd, InjectedFaultsAreListedAndTheStreamIsRecordedWhole) {
   EXPECT_EQ(run.recording.back(), 0xEF);
 }
 
+// Stored stream: 12 s from 2026-11-02 08:15:30 UTC, no header record.
 TEST(EndToEnd, WithoutDeviceHeaderTheFirstFixDatesTheBuiltHeader) {
-  sim::SimOptions device = Device();
-  device.send_header = false;
-  device.start = {2026, 11, 2, 8, 15, 30};
-  const RunResult run = RunSimulated(device, 8);
+  const RunResult run = RunStored("no-header", 8);
   ExpectGolden("no-header/recording.bin", run.recording);
   EXPECT_EQ(run.name, "11020815.000");
   const std::string text(run.recording.begin(), run.recording.end());
@@ -182,17 +213,16 @@ TEST(EndToEnd, WithoutDeviceHeaderTheFirstFixDatesTheBuiltHeader) {
   EXPECT_NE(text.find("E_TIME=08:15:41;E_DATE=26/11/02;"), std::string::npos);
 }
 
+// Stored stream: 45 s from 2026-11-02 08:15:30 UTC, no GPS record in the
+// first 10 s, so it goes on past the 26th shift record after the first fix.
 TEST(EndToEnd, GpsWithheldPastTheFirstScreenRewritesThePlaceholderRecords) {
-  sim::SimOptions device = Device();
-  device.start = {2026, 11, 2, 8, 15, 30};
-  device.withhold_gps_seconds = 10;
-  device.duration_seconds = 45;  // past the 26th shift record after the first fix
-  const RunResult run = RunSimulated(device, 4);
+  const RunResult run = RunStored("late-gps", 4);
   ExpectGolden("late-gps/recording.bin", run.recording);
   ExpectGolden("late-gps/error.csv", run.errors);
   EXPECT_EQ(run.name, "11020815.015");
 
-  const std::string header = sim::FormatHeader(device);
+  const std::string header = HeaderRecord(run.stream);
+  ASSERT_FALSE(header.empty());
   const size_t stretch = 1 + header.size();
   // The first sample block, now at the start of the stretch.
   EXPECT_EQ(run.recording.at(stretch), 0x90);
@@ -213,11 +243,9 @@ TEST(EndToEnd, GpsWithheldPastTheFirstScreenRewritesThePlaceholderRecords) {
   EXPECT_EQ(static_cast<uint8_t>(text[gps + 38]) * 128 + static_cast<uint8_t>(text[gps + 39]), 1234 + 35);
 }
 
+// Stored stream: 12 s, neither a header record nor a GPS record.
 TEST(EndToEnd, NoGpsAtAllDatesTheRecordingFromTheComputerClock) {
-  sim::SimOptions device = Device();
-  device.send_header = false;
-  device.withhold_gps_seconds = 100;
-  const RunResult run = RunSimulated(device, 4);
+  const RunResult run = RunStored("no-gps", 4);
   ExpectGolden("no-gps/recording.bin", run.recording);
   EXPECT_EQ(run.name, "12070930.000");
   const std::string text(run.recording.begin(), run.recording.end());
@@ -226,6 +254,8 @@ TEST(EndToEnd, NoGpsAtAllDatesTheRecordingFromTheComputerClock) {
   EXPECT_EQ(run.recording.back(), 0xEF);
 }
 
+// Generated at test time: it checks what the simulator promises (every
+// block sound), not a stored output.
 TEST(EndToEnd, FastestStreamThreeChannelsHasNoErrors) {
   sim::SimOptions device = Device();
   device.channels = 3;
