@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "analysis/plot.h"
+#include "app/port_policy.h"
 #include "serial/com_port.h"
 #include "stream/header.h"
 #include "stream/recording.h"

@@ -274,7 +274,7 @@ class TCustomComPort {
   // Bytes waiting in the input queue. Also clears pending line errors unreported.
   int32_t InQueueCount();
   // Reads at most `count` bytes of what has arrived, as the time-outs allow
-  // (with the monitor's settings: at once, possibly 0).
+  // (with the default time-outs: at once, possibly 0).
   int32_t ReadBytes(void* buffer, int32_t count);
   // As ReadBytes into `text`, whose length becomes the result.
   int32_t ReadText(std::string& text, int32_t count);
@@ -429,7 +429,7 @@ class TCustomComPort {
   std::vector<uint8_t> rx_buffer_;
 };
 
-// Publishes everything and adds nothing; the main window's port is one.
+// Publishes everything and adds nothing.
 class TComPort : public TCustomComPort {};
 
 // ---------------------------------------------------------------- port names
@@ -439,10 +439,5 @@ std::string ComPortDevicePath(const std::string& name);
 // True when the port can be opened exclusively right now (it is closed again
 // at once). A port held by another program is not available.
 bool ComPortAvailable(const std::string& name);
-// The names the start-up scan tries, in order: ttyS0..19, ttyUSB0..19, ttyACM0..19.
-std::vector<std::string> ComPortScanNames();
-// The settings the monitor's own port uses: 115200 8N1, no flow control,
-// DTR and RTS off, no events (so no event thread).
-void ApplyMonitorPortSettings(TCustomComPort& port);
 
 }  // namespace voxa

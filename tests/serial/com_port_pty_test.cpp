@@ -21,7 +21,7 @@ namespace {
 
 using test::PseudoTerminal;
 using test::TerminalPort;
-using test::UseMonitorSettings;
+using test::UsePlainLine;
 using test::WaitForQueue;
 
 // The EComPort `action` raised (code 0 when none).
@@ -59,7 +59,7 @@ void LogNotifications(TCustomComPort& port, std::vector<std::string>& log) {
 const std::vector<std::string> kOpenNotes = {"before open", "after open", "CTS off", "DSR off", "RLSD off"};
 const std::vector<std::string> kCloseNotes = {"CTS off", "DSR off", "RLSD off", "before close", "after close"};
 
-TEST(PortOpen, AppliesTheMonitorLineSettings) {
+TEST(PortOpen, MakesARawLineOfTheSettings) {
   TerminalPort line;
   TComPort& port = line.Open();
   termios settings;
@@ -122,7 +122,7 @@ TEST(PortRead, CountsFollowWhatHasArrivedAndTheTimeouts) {
     int sent;
     bool as_text;
     int32_t count, expected;
-    // The monitor's time-outs by default: whatever is there, at once.
+    // The default time-outs: whatever is there, at once.
     int32_t interval = -1, multiplier = 0, constant = 0;
   };
   const Row rows[] = {
@@ -257,7 +257,7 @@ TEST(PortExclusive, AHeldPortIsRefusedAndNotAvailable) {
   TComPort& first = line.Open();
   EXPECT_FALSE(ComPortAvailable(name));
   TComPort second;
-  UseMonitorSettings(second, line.terminal);
+  UsePlainLine(second, line.terminal);
   const Raised raised = Capture([&] { second.OpenPort(); });
   EXPECT_EQ(raised.code, CE_OpenFailed);
   EXPECT_EQ(raised.what, "Unable to open com port (Error: 16)");

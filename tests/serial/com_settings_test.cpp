@@ -1,6 +1,6 @@
 // The serial component's values, without a device: the device control
 // record, the time-outs, the settings objects' rules, the failure texts, the
-// event mask and the port names.
+// event mask and the device paths of port names.
 
 #include <gtest/gtest.h>
 
@@ -41,7 +41,7 @@ TEST(DeviceControlRecord, EachSettingLandsInItsField) {
   };
   const std::vector<Row> rows = {
       // 8N1, no flow control, XON/XOFF limits at a quarter of the 1024-byte input queue.
-      {"the monitor's settings", [](TComPort& p) { ApplyMonitorPortSettings(p); }, 115200},
+      {"115200 from the rate table", [](TComPort& p) { p.SetBaudRate(br115200); }, 115200},
       {"parity check alone keeps bytes", [](TComPort& p) { p.Parity().SetCheck(true); p.Parity().SetReplaceChar('?'); },
        9600, 0x0003},
       {"check and replace", [](TComPort& p) {
@@ -93,7 +93,7 @@ TEST(DeviceControlRecord, EachSettingLandsInItsField) {
 
 TEST(Timeouts, ValuesPassAsTheirBitPatterns) {
   TComPort port;
-  ApplyMonitorPortSettings(port);
+  // By default a read returns at once with what has arrived.
   EXPECT_EQ(port.TimeoutValues(), (std::array<uint32_t, 5>{0xFFFFFFFFu, 0, 0, 100, 1000}));
 
   port.Timeouts().SetReadInterval(-2);
@@ -275,7 +275,7 @@ TEST(EventMask, BitsAndExactInverse) {
   EXPECT_EQ(EventsToMask(kAllComEvents), 0x05FFu);
 }
 
-TEST(PortNames, PathsAndScanOrder) {
+TEST(PortNames, DeviceNamesLiveUnderDevPathsAreUsedAsGiven) {
   struct Row {
     const char* name;
     const char* path;
@@ -284,12 +284,6 @@ TEST(PortNames, PathsAndScanOrder) {
   const Row rows[] = {{"ttyUSB0", "/dev/ttyUSB0"}, {"ttyS12", "/dev/ttyS12"}, {"/dev/pts/5", "/dev/pts/5"},
                       {"pts/3", "pts/3"}, {"./link", "./link"}};
   for (const Row& row : rows) EXPECT_EQ(ComPortDevicePath(row.name), row.path) << row.name;
-
-  std::vector<std::string> expected;
-  for (const std::string kind : {"ttyS", "ttyUSB", "ttyACM"}) {
-    for (int n = 0; n < 20; ++n) expected.push_back(kind + std::to_string(n));
-  }
-  EXPECT_EQ(ComPortScanNames(), expected);
 }
 
 }  // namespace

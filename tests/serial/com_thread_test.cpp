@@ -156,7 +156,7 @@ TEST(EventThread, OnlyEventsStartAThreadAndClosingEndsItAndEmptiesTheQueues) {
       EXPECT_EQ(last_count.load(), row.handled);
 
       TComPort probe;
-      test::UseMonitorSettings(probe, line.terminal);
+      test::UsePlainLine(probe, line.terminal);
       probe.OpenPort();
       EXPECT_EQ(probe.InQueueCount(), row.left_after_close);
     }

@@ -169,18 +169,28 @@ class TestGuiLoop : public TComGuiDispatcher {
   size_t posts_ = 0;
 };
 
-// A port with the monitor's line settings on a pseudo-terminal.
-inline void UseMonitorSettings(TCustomComPort& port, const PseudoTerminal& terminal) {
-  ApplyMonitorPortSettings(port);
+// A port on a pseudo-terminal with a plain line: 115200 8N1, no flow
+// control, DTR and RTS off, and no events (so no event thread) until a test
+// asks for some. The serial tests set this up themselves, apart from any
+// program's own choice of settings.
+inline void UsePlainLine(TCustomComPort& port, const PseudoTerminal& terminal) {
+  port.SetBaudRate(br115200);
+  port.Parity().SetBits(prNone);
+  port.SetStopBits(sbOneStopBit);
+  port.SetDataBits(dbEight);
+  port.SetEvents(TComEvents{});
+  port.FlowControl().SetFlowControl(fcNone);
+  port.FlowControl().SetOutDSRFlow(false);
+  port.FlowControl().SetControlDTR(dtrDisable);
   port.SetPort(terminal.SlaveName());
 }
 
-// A port with the monitor's line settings on a pseudo-terminal of its own,
+// A port with a plain line on a pseudo-terminal of its own,
 // handing `events` (none unless asked for) to a TestGuiLoop under `mode`.
 // The constructing thread plays the GUI thread.
 struct TerminalPort {
   explicit TerminalPort(TComEvents events = {}, TSyncMethod mode = smNone) : port(std::make_unique<TComPort>()) {
-    UseMonitorSettings(*port, terminal);
+    UsePlainLine(*port, terminal);
     port->SetEvents(events);
     port->SetSyncMethod(mode);
     port->SetGuiDispatcher(loop);

@@ -1,0 +1,32 @@
+// The monitor's port scan and port settings.
+
+#include "app/port_policy.h"
+
+namespace voxa {
+
+std::vector<std::string> ComPortScanNames() {
+  std::vector<std::string> names;
+  names.reserve(60);
+  for (const char* family : {"ttyS", "ttyUSB", "ttyACM"}) {
+    for (int n = 0; n < 20; ++n) names.push_back(family + std::to_string(n));
+  }
+  return names;
+}
+
+void ApplyMonitorPortSettings(TCustomComPort& port) {
+  port.SetBaudRate(br115200);
+  port.Parity().SetBits(prNone);
+  port.SetStopBits(sbOneStopBit);
+  port.SetDataBits(dbEight);
+  port.SetEvents(TComEvents{});
+  port.FlowControl().SetOutCTSFlow(false);
+  port.FlowControl().SetOutDSRFlow(false);
+  port.FlowControl().SetControlDTR(dtrDisable);
+  port.FlowControl().SetControlRTS(rtsDisable);
+  port.FlowControl().SetXonXoffOut(false);
+  port.FlowControl().SetXonXoffIn(false);
+  port.SetStoredProps(TStoredProps{spBasic});
+  port.SetTriggersOnRxChar(true);
+}
+
+}  // namespace voxa
