@@ -1,10 +1,11 @@
-// The serial port component's settings logic, its opening and closing
-// sequence, its reads and its failure messages. Platform work is delegated
-// to PortDevice (posix_port.cpp); event delivery to TComThread.
+// The serial port itself: its properties and when each sends its group of
+// settings to the device, the opening and closing sequence, the reads, and
+// the port names. Platform work is delegated to PortDevice (posix_port.cpp);
+// the driver values to driver_record.cpp; events to com_events.cpp.
 
 #include "serial/com_port.h"
 
-#include <cstdio>
+#include <stdexcept>
 #include <system_error>
 
 #include "serial/com_thread.h"
@@ -13,57 +14,6 @@
 
 namespace voxa {
 namespace {
-
-// Indexed by failure code - 1.
-constexpr const char* kComErrorMessages[24] = {
-    "Unable to open com port",
-    "WriteFile function failed",
-    "ReadFile function failed",
-    "Invalid Async parameter",
-    "PurgeComm function failed",
-    "Unable to get async status",
-    "SetCommState function failed",
-    "SetCommTimeouts failed",
-    "SetupComm function failed",
-    "ClearCommError function failed",
-    "GetCommModemStatus function failed",
-    "EscapeCommFunction function failed",
-    "TransmitCommChar function failed",
-    "Cannot set property while connected",
-    "EnumPorts function failed",
-    "Failed to store settings",
-    "Failed to load settings",
-    "Link (un)registration failed",
-    "Cannot change led state if ComPort is selected",
-    "Cannot wait for event if event thread is created",
-    "WaitForEvent method failed",
-    "A component is linked to OnRxBuf event",
-    "Registry error",
-    "Port Not Open",
-};
-
-// The line rate of each TBaudRate; brCustom's slot is unused.
-constexpr uint32_t kBaudRates[16] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
-                                     14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
-
-void PutLe16(std::array<uint8_t, 28>& record, int offset, uint16_t value) {
-  record[offset] = static_cast<uint8_t>(value & 0xFF);
-  record[offset + 1] = static_cast<uint8_t>(value >> 8);
-}
-
-void PutLe32(std::array<uint8_t, 28>& record, int offset, uint32_t value) {
-  for (int i = 0; i < 4; ++i) record[offset + i] = static_cast<uint8_t>((value >> (8 * i)) & 0xFF);
-}
-
-std::string ComErrorText(int32_t code, int64_t win_error) {
-  std::string text = ComErrorMessage(code);
-  if (win_error > 0) {
-    char suffix[40];
-    std::snprintf(suffix, sizeof suffix, " (Error: %d)", static_cast<int>(win_error));
-    text += suffix;
-  }
-  return text;
-}
 
 // Resets the "closing" mark however ClosePort is left.
 class ClosingMark {
@@ -78,143 +28,6 @@ class ClosingMark {
 };
 
 }  // namespace
-
-// ---------------------------------------------------------------- failures
-
-std::string ComErrorMessage(int32_t code) {
-  if (code < 1 || code > 24) return std::string();
-  return kComErrorMessages[code - 1];
-}
-
-EComPort::EComPort(int32_t code, int64_t win_error)
-    : std::runtime_error(ComErrorText(code, win_error)),
-      code_(code),
-      win_error_(win_error > 0 ? static_cast<int32_t>(win_error) : -1) {}
-
-uint32_t TimeoutValue(int32_t value) {
-  return value == -1 ? 0xFFFFFFFFu : static_cast<uint32_t>(value);
-}
-
-// ---------------------------------------------------------------- settings objects
-
-void TComTimeouts::Assign(const TComTimeouts& source) {
-  read_interval_ = source.read_interval_;
-  read_total_multiplier_ = source.read_total_multiplier_;
-  read_total_constant_ = source.read_total_constant_;
-  write_total_multiplier_ = source.write_total_multiplier_;
-  write_total_constant_ = source.write_total_constant_;
-}
-
-void TComTimeouts::Changed() {
-  if (com_port_ != nullptr) com_port_->ApplyTimeoutSettings();
-}
-
-// One setter per property, all alike: store a changed value, then have the
-// owning port send the group to the device.
-#define VOXA_SETTING(Class, Name, Type, member) \
-  void Class::Set##Name(Type value) {           \
-    if (value == member) return;                \
-    member = value;                             \
-    Changed();                                  \
-  }
-
-VOXA_SETTING(TComTimeouts, ReadInterval, int32_t, read_interval_)
-VOXA_SETTING(TComTimeouts, ReadTotalMultiplier, int32_t, read_total_multiplier_)
-VOXA_SETTING(TComTimeouts, ReadTotalConstant, int32_t, read_total_constant_)
-VOXA_SETTING(TComTimeouts, WriteTotalMultiplier, int32_t, write_total_multiplier_)
-VOXA_SETTING(TComTimeouts, WriteTotalConstant, int32_t, write_total_constant_)
-
-void TComFlowControl::Assign(const TComFlowControl& source) {
-  out_cts_flow_ = source.out_cts_flow_;
-  out_dsr_flow_ = source.out_dsr_flow_;
-  control_dtr_ = source.control_dtr_;
-  control_rts_ = source.control_rts_;
-  xon_xoff_out_ = source.xon_xoff_out_;
-  xon_xoff_in_ = source.xon_xoff_in_;
-  dsr_sensitivity_ = source.dsr_sensitivity_;
-  tx_continue_on_xoff_ = source.tx_continue_on_xoff_;
-  xon_char_ = source.xon_char_;
-  xoff_char_ = source.xoff_char_;
-}
-
-void TComFlowControl::Changed() {
-  if (com_port_ != nullptr) com_port_->ApplyLineSettings();
-}
-
-VOXA_SETTING(TComFlowControl, OutCTSFlow, bool, out_cts_flow_)
-VOXA_SETTING(TComFlowControl, OutDSRFlow, bool, out_dsr_flow_)
-VOXA_SETTING(TComFlowControl, ControlDTR, TDTRFlowControl, control_dtr_)
-VOXA_SETTING(TComFlowControl, ControlRTS, TRTSFlowControl, control_rts_)
-VOXA_SETTING(TComFlowControl, XonXoffOut, bool, xon_xoff_out_)
-VOXA_SETTING(TComFlowControl, XonXoffIn, bool, xon_xoff_in_)
-VOXA_SETTING(TComFlowControl, DSRSensitivity, bool, dsr_sensitivity_)
-VOXA_SETTING(TComFlowControl, TxContinueOnXoff, bool, tx_continue_on_xoff_)
-VOXA_SETTING(TComFlowControl, XonChar, uint8_t, xon_char_)
-VOXA_SETTING(TComFlowControl, XoffChar, uint8_t, xoff_char_)
-
-TFlowControl TComFlowControl::FlowControl() const {
-  if (control_rts_ == rtsHandshake && out_cts_flow_ && !xon_xoff_in_ && !xon_xoff_out_) return fcHardware;
-  if (control_rts_ == rtsDisable && !out_cts_flow_ && xon_xoff_in_ && xon_xoff_out_) return fcSoftware;
-  if (control_rts_ == rtsDisable && !out_cts_flow_ && !xon_xoff_in_ && !xon_xoff_out_) return fcNone;
-  return fcCustom;
-}
-
-void TComFlowControl::SetFlowControl(TFlowControl value) {
-  if (value != fcCustom) {
-    control_rts_ = rtsDisable;
-    out_cts_flow_ = false;
-    xon_xoff_in_ = false;
-    xon_xoff_out_ = false;
-    if (value == fcHardware) {
-      control_rts_ = rtsHandshake;
-      out_cts_flow_ = true;
-    } else if (value == fcSoftware) {
-      xon_xoff_in_ = true;
-      xon_xoff_out_ = true;
-    }
-  }
-  // The shorthand always re-sends the line settings, changed or not.
-  Changed();
-}
-
-void TComParity::Assign(const TComParity& source) {
-  bits_ = source.bits_;
-  check_ = source.check_;
-  replace_ = source.replace_;
-  replace_char_ = source.replace_char_;
-}
-
-void TComParity::Changed() {
-  if (com_port_ != nullptr) com_port_->ApplyLineSettings();
-}
-
-VOXA_SETTING(TComParity, Bits, TParityBits, bits_)
-VOXA_SETTING(TComParity, Check, bool, check_)
-VOXA_SETTING(TComParity, Replace, bool, replace_)
-VOXA_SETTING(TComParity, ReplaceChar, uint8_t, replace_char_)
-
-void TComBuffer::Assign(const TComBuffer& source) {
-  input_size_ = source.input_size_;
-  output_size_ = source.output_size_;
-}
-
-void TComBuffer::Changed() {
-  if (com_port_ != nullptr) com_port_->ApplyBufferSizes();
-}
-
-void TComBuffer::SetInputSize(int32_t value) {
-  if (value == input_size_) return;
-  input_size_ = (value > 0 && value % 2 == 1) ? value - 1 : value;
-  Changed();
-}
-
-void TComBuffer::SetOutputSize(int32_t value) {
-  if (value == output_size_) return;
-  output_size_ = (value > 0 && value % 2 == 1) ? value - 1 : value;
-  Changed();
-}
-
-#undef VOXA_SETTING
 
 // ---------------------------------------------------------------- the port
 
@@ -255,50 +68,16 @@ void TCustomComPort::RaiseComError(TComExceptions code, int64_t win_error) {
 int TCustomComPort::Handle() const { return device_->Descriptor(); }
 
 std::array<uint8_t, 28> TCustomComPort::BuildDeviceControlRecord() const {
-  std::array<uint8_t, 28> record{};
-  const uint32_t rate = baud_rate_ == brCustom ? static_cast<uint32_t>(custom_baud_rate_) : kBaudRates[baud_rate_];
-  uint32_t flags = 0x0001;  // binary mode, always
-  const bool replace = parity_.Check() && parity_.Replace();
-  if (parity_.Check()) flags |= 0x0002;
-  if (flow_control_.OutCTSFlow()) flags |= 0x0004;
-  if (flow_control_.OutDSRFlow()) flags |= 0x0008;
-  static constexpr uint32_t kDtrField[3] = {0x0000, 0x0010, 0x0020};
-  flags |= kDtrField[flow_control_.ControlDTR()];
-  if (flow_control_.DSRSensitivity()) flags |= 0x0040;
-  if (flow_control_.TxContinueOnXoff()) flags |= 0x0080;
-  if (flow_control_.XonXoffOut()) flags |= 0x0100;
-  if (flow_control_.XonXoffIn()) flags |= 0x0200;
-  if (replace) flags |= 0x0400;
-  if (discard_null_) flags |= 0x0800;
-  static constexpr uint32_t kRtsField[4] = {0x0000, 0x1000, 0x2000, 0x3000};
-  flags |= kRtsField[flow_control_.ControlRTS()];
-  // The flow limits are a quarter of the input queue, truncated toward zero.
-  const uint16_t limit = static_cast<uint16_t>(buffer_.InputSize() / 4);
-  static constexpr uint8_t kByteSizes[4] = {5, 6, 7, 8};
-
-  PutLe32(record, 0, 28);
-  PutLe32(record, 4, rate);
-  PutLe32(record, 8, flags);
-  PutLe16(record, 12, 0);
-  PutLe16(record, 14, limit);
-  PutLe16(record, 16, limit);
-  record[18] = kByteSizes[data_bits_];
-  record[19] = static_cast<uint8_t>(parity_.Bits());
-  record[20] = static_cast<uint8_t>(stop_bits_);
-  record[21] = flow_control_.XonChar();
-  record[22] = flow_control_.XoffChar();
-  record[23] = replace ? parity_.ReplaceChar() : 0;
-  record[24] = 0;
-  record[25] = event_char_;
-  PutLe16(record, 26, 0);
-  return record;
+  const LineSettings line{.baud_rate = baud_rate_,
+                          .custom_baud_rate = custom_baud_rate_,
+                          .data_bits = data_bits_,
+                          .stop_bits = stop_bits_,
+                          .discard_null = discard_null_,
+                          .event_char = event_char_};
+  return MakeDeviceControlRecord(line, parity_, flow_control_, buffer_);
 }
 
-std::array<uint32_t, 5> TCustomComPort::TimeoutValues() const {
-  return {TimeoutValue(timeouts_.ReadInterval()), TimeoutValue(timeouts_.ReadTotalMultiplier()),
-          TimeoutValue(timeouts_.ReadTotalConstant()), TimeoutValue(timeouts_.WriteTotalMultiplier()),
-          TimeoutValue(timeouts_.WriteTotalConstant())};
-}
+std::array<uint32_t, 5> TCustomComPort::TimeoutValues() const { return MakeTimeoutValues(timeouts_); }
 
 // ---------------------------------------------------------------- properties
 
@@ -464,45 +243,6 @@ void TCustomComPort::OpenPort() {
   NotifySignalsOpened();
 }
 
-void TCustomComPort::StartEventThread() {
-  if (sync_method_ != smNone && !dispatcher_) {
-    ClosePortHandle();
-    connected_.store(false, std::memory_order_release);
-    throw std::logic_error("serial port events under thread or window sync need a GUI dispatcher");
-  }
-  // Recorded before the thread runs: its first handler may already close the
-  // port, and must then find the thread to stop.
-  event_thread_ = std::make_unique<TComThread>(*this);
-  thread_created_ = true;
-  if (const int error = event_thread_->Start()) {
-    event_thread_.reset();
-    thread_created_ = false;
-    ClosePortHandle();
-    connected_.store(false, std::memory_order_release);
-    RaiseComError(CE_WaitFailed, error);
-  }
-}
-
-void TCustomComPort::StopEventThread() {
-  TComThread& thread = *event_thread_;
-  thread.RequestStop();
-  if (thread.IsCurrentThread()) {
-    // A handler on the event thread closes the port: the thread cannot wait
-    // for itself. It ends as soon as the handler returns.
-    thread.ReleaseDeviceHere();
-    if (retired_thread_) retired_thread_.reset();
-    retired_thread_ = std::move(event_thread_);
-  } else {
-    thread.WaitForEnd();
-    event_thread_.reset();
-  }
-  thread_created_ = false;
-}
-
-void TCustomComPort::ReapRetiredThread() {
-  if (retired_thread_ && !retired_thread_->IsCurrentThread()) retired_thread_.reset();
-}
-
 void TCustomComPort::ClosePort() {
   // A handler that runs while the port is closing may close it again.
   if (!Connected() || closing_) return;
@@ -514,19 +254,6 @@ void TCustomComPort::ClosePort() {
   ClosePortHandle();
   connected_.store(false, std::memory_order_release);
   DoAfterClose();
-}
-
-void TCustomComPort::NotifySignalsOpened() {
-  // One read of the lines before each event.
-  DoCTSChange(ReadModemSignals().Contains(msCTS));
-  DoDSRChange(ReadModemSignals().Contains(msDSR));
-  DoRLSDChange(ReadModemSignals().Contains(msRLSD));
-}
-
-void TCustomComPort::NotifySignalsClosing() {
-  DoCTSChange(false);
-  DoDSRChange(false);
-  DoRLSDChange(false);
 }
 
 // ---------------------------------------------------------------- reading
@@ -611,66 +338,6 @@ TModemSignals TCustomComPort::ReadModemSignals() {
 void TCustomComPort::CancelAllAsync() {
   if (const int error = device_->CancelPending()) RaiseComError(CE_PurgeFailed, error);
 }
-
-// ---------------------------------------------------------------- event handling
-
-void TCustomComPort::RunEventHandlers(TComEvents events) {
-  for (TComEvent event : kEventHandlingOrder) {
-    if (!events.Contains(event)) continue;
-    // A handler may have closed the port: what is left would act on a closed device.
-    if (!Connected()) return;
-    HandleEvent(event);
-  }
-}
-
-void TCustomComPort::HandleEvent(TComEvent event) {
-  switch (event) {
-    case evError: {
-      const TComErrors errors = ReadLineErrors();
-      if (!errors.Empty()) DoError(errors);
-      break;
-    }
-    case evRxChar: HandleReceive(); break;
-    case evTxEmpty: DoTxEmpty(); break;
-    case evBreak: DoBreak(); break;
-    case evRing: DoRing(); break;
-    case evCTS: DoCTSChange(ReadModemSignals().Contains(msCTS)); break;
-    case evDSR: DoDSRChange(ReadModemSignals().Contains(msDSR)); break;
-    case evRxFlag: DoRxFlag(); break;
-    case evRLSD: DoRLSDChange(ReadModemSignals().Contains(msRLSD)); break;
-    case evRx80Full: DoRx80Full(); break;
-  }
-}
-
-void TCustomComPort::HandleReceive() {
-  int32_t count = InQueueCount();
-  if (count > 0 && !TriggersOnRxChar()) {
-    // The component reads for the handler; the buffer is kept between
-    // events so that steady reception allocates nothing.
-    if (rx_buffer_.size() < static_cast<size_t>(count)) rx_buffer_.resize(static_cast<size_t>(count));
-    const int32_t got = ReadBytes(rx_buffer_.data(), count);
-    // Only what was read is handed on, never the unfilled rest.
-    count = 0;
-    if (got > 0) DoRxBuf(rx_buffer_.data(), got);
-  }
-  if (count > 0) DoRxChar(count);
-}
-
-void TCustomComPort::DoAfterClose() { if (OnAfterClose) OnAfterClose(*this); }
-void TCustomComPort::DoAfterOpen() { if (OnAfterOpen) OnAfterOpen(*this); }
-void TCustomComPort::DoBeforeClose() { if (OnBeforeClose) OnBeforeClose(*this); }
-void TCustomComPort::DoBeforeOpen() { if (OnBeforeOpen) OnBeforeOpen(*this); }
-void TCustomComPort::DoRxChar(int32_t count) { if (OnRxChar) OnRxChar(*this, count); }
-void TCustomComPort::DoRxBuf(const uint8_t* buffer, int32_t count) { if (OnRxBuf) OnRxBuf(*this, buffer, count); }
-void TCustomComPort::DoTxEmpty() { if (OnTxEmpty) OnTxEmpty(*this); }
-void TCustomComPort::DoBreak() { if (OnBreak) OnBreak(*this); }
-void TCustomComPort::DoRing() { if (OnRing) OnRing(*this); }
-void TCustomComPort::DoRxFlag() { if (OnRxFlag) OnRxFlag(*this); }
-void TCustomComPort::DoCTSChange(bool on_off) { if (OnCTSChange) OnCTSChange(*this, on_off); }
-void TCustomComPort::DoDSRChange(bool on_off) { if (OnDSRChange) OnDSRChange(*this, on_off); }
-void TCustomComPort::DoError(TComErrors errors) { if (OnError) OnError(*this, errors); }
-void TCustomComPort::DoRLSDChange(bool on_off) { if (OnRLSDChange) OnRLSDChange(*this, on_off); }
-void TCustomComPort::DoRx80Full() { if (OnRx80Full) OnRx80Full(*this); }
 
 // ---------------------------------------------------------------- port names
 

@@ -1,9 +1,19 @@
 // The serial port component: one serial device with its line settings,
 // opened exclusively, configured, read by polling, and closed again. Every
 // platform failure becomes an EComPort with one of 24 fixed messages. The
-// settings are first built as the values a serial driver is given (a 28-byte
-// device control record, five time-outs) and only then translated to the
-// platform, so the values can be checked apart from any device.
+// settings are first built as the values a serial driver is given and only
+// then translated to the platform, so the values can be checked apart from
+// any device.
+//
+// This header is the one users include; it brings the rest of the component
+// with it:
+//   com_enums.h      the enumerations and the sets over them
+//   com_errors.h     the failure codes, their messages, EComPort
+//   com_settings.h   the settings objects (time-outs, flow control, parity, buffer)
+//   driver_record.h  the device control record and the time-outs as values
+// The port's definitions are split the same way: com_port.cpp opens,
+// configures, reads and closes; com_events.cpp dispatches events to the
+// handlers; posix_port.cpp holds every platform call.
 //
 // The component knows nothing of a GUI toolkit. When it is opened with a
 // non-empty Events set it runs an event thread (com_thread.h); events that
@@ -13,13 +23,15 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <exception>
 #include <functional>
-#include <initializer_list>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "serial/com_enums.h"
+#include "serial/com_errors.h"
+#include "serial/com_settings.h"
+#include "serial/driver_record.h"
 
 namespace voxa {
 
@@ -29,87 +41,6 @@ class TComGuiDispatcher;
 class PortDevice;
 struct ComEventChannel;
 struct ComPortTestAccess;
-
-// ---------------------------------------------------------------- enumerations
-
-enum TBaudRate : uint8_t {
-  brCustom, br110, br300, br600, br1200, br2400, br4800, br9600, br14400,
-  br19200, br38400, br56000, br57600, br115200, br128000, br256000
-};
-enum TStopBits : uint8_t { sbOneStopBit, sbOne5StopBits, sbTwoStopBits };
-enum TDataBits : uint8_t { dbFive, dbSix, dbSeven, dbEight };
-enum TParityBits : uint8_t { prNone, prOdd, prEven, prMark, prSpace };
-enum TDTRFlowControl : uint8_t { dtrDisable, dtrEnable, dtrHandshake };
-enum TRTSFlowControl : uint8_t { rtsDisable, rtsEnable, rtsHandshake, rtsToggle };
-enum TFlowControl : uint8_t { fcHardware, fcSoftware, fcNone, fcCustom };
-enum TComEvent : uint8_t {
-  evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError, evRLSD, evRx80Full
-};
-enum TComError : uint8_t { ceFrame, ceRxParity, ceOverrun, ceBreak, ceIO, ceMode, ceRxOver, ceTxFull };
-enum TSyncMethod : uint8_t { smThreadSync, smWindowSync, smNone };
-enum TStoredProp : uint8_t { spBasic, spFlowControl, spBuffer, spTimeouts, spParity, spOthers };
-enum TModemSignal : uint8_t { msCTS, msDSR, msRing, msRLSD };
-
-// A set over one of the enumerations above: member n at bit n.
-template <typename E, typename Bits>
-class EnumSet {
- public:
-  constexpr EnumSet() = default;
-  constexpr EnumSet(std::initializer_list<E> members) {
-    for (E member : members) Include(member);
-  }
-  static constexpr EnumSet FromBits(Bits bits) {
-    EnumSet set;
-    set.bits_ = bits;
-    return set;
-  }
-  constexpr Bits ToBits() const { return bits_; }
-  constexpr bool Contains(E member) const { return (bits_ & Bit(member)) != 0; }
-  constexpr bool Empty() const { return bits_ == 0; }
-  constexpr void Include(E member) { bits_ = static_cast<Bits>(bits_ | Bit(member)); }
-  constexpr void Exclude(E member) { bits_ = static_cast<Bits>(bits_ & ~Bit(member)); }
-  friend constexpr bool operator==(EnumSet a, EnumSet b) { return a.bits_ == b.bits_; }
-  friend constexpr EnumSet operator|(EnumSet a, EnumSet b) { return FromBits(static_cast<Bits>(a.bits_ | b.bits_)); }
-  friend constexpr EnumSet operator&(EnumSet a, EnumSet b) { return FromBits(static_cast<Bits>(a.bits_ & b.bits_)); }
-
- private:
-  static constexpr Bits Bit(E member) { return static_cast<Bits>(Bits{1} << static_cast<unsigned>(member)); }
-  Bits bits_ = 0;
-};
-
-using TComEvents = EnumSet<TComEvent, uint16_t>;
-using TComErrors = EnumSet<TComError, uint8_t>;
-using TStoredProps = EnumSet<TStoredProp, uint8_t>;
-using TModemSignals = EnumSet<TModemSignal, uint8_t>;
-
-inline constexpr TComEvents kAllComEvents = TComEvents::FromBits(0x03FF);
-
-// ---------------------------------------------------------------- failures
-
-// Failure codes, numbered as the message table below (1 to 24).
-enum TComExceptions : int32_t {
-  CE_OpenFailed = 1, CE_WriteFailed, CE_ReadFailed, CE_InvalidAsync, CE_PurgeFailed,
-  CE_AsyncCheck, CE_SetStateFailed, CE_TimeoutsFailed, CE_SetupComFailed, CE_ClearComFailed,
-  CE_ModemStatFailed, CE_EscapeComFailed, CE_TransmitFailed, CE_ConnChangeProp, CE_EnumPortsFailed,
-  CE_StoreFailed, CE_LoadFailed, CE_RegFailed, CE_LedStateFailed, CE_ThreadCreated,
-  CE_WaitFailed, CE_HasLink, CE_RegError, CEPortNotOpen
-};
-
-// The fixed message of a failure code; empty for a code outside 1..24.
-std::string ComErrorMessage(int32_t code);
-
-class EComPort : public std::runtime_error {
- public:
-  // win_error <= 0 means there is no platform code: WinError() is then -1 and
-  // the message carries no " (Error: %d)" suffix.
-  EComPort(int32_t code, int64_t win_error);
-  int ErrorCode() const { return code_; }
-  int WinError() const { return win_error_; }
-
- private:
-  int32_t code_;
-  int32_t win_error_;
-};
 
 // ---------------------------------------------------------------- event handlers
 
@@ -121,141 +52,6 @@ using TComErrorEvent = std::function<void(TCustomComPort& sender, TComErrors err
 using TComExceptionEvent =
     std::function<void(TCustomComPort& sender, TComExceptions code, const std::string& comport_message,
                        int64_t win_error, const std::string& win_message)>;
-
-// ---------------------------------------------------------------- settings objects
-//
-// Each settings object may belong to a port. A property write stores a
-// changed value and then has the owning port send its group of settings to
-// the device (which it does only while open). Assign copies the values,
-// never the owner.
-
-class TComTimeouts {
- public:
-  TComTimeouts() = default;
-  TComTimeouts(const TComTimeouts& other) { Assign(other); }
-  TComTimeouts& operator=(const TComTimeouts&) = delete;
-  void Assign(const TComTimeouts& source);
-
-  int32_t ReadInterval() const { return read_interval_; }
-  int32_t ReadTotalMultiplier() const { return read_total_multiplier_; }
-  int32_t ReadTotalConstant() const { return read_total_constant_; }
-  int32_t WriteTotalMultiplier() const { return write_total_multiplier_; }
-  int32_t WriteTotalConstant() const { return write_total_constant_; }
-  void SetReadInterval(int32_t value);
-  void SetReadTotalMultiplier(int32_t value);
-  void SetReadTotalConstant(int32_t value);
-  void SetWriteTotalMultiplier(int32_t value);
-  void SetWriteTotalConstant(int32_t value);
-
- private:
-  friend class TCustomComPort;
-  void Changed();
-  TCustomComPort* com_port_ = nullptr;
-  int32_t read_interval_ = -1;
-  int32_t read_total_multiplier_ = 0;
-  int32_t read_total_constant_ = 0;
-  int32_t write_total_multiplier_ = 100;
-  int32_t write_total_constant_ = 1000;
-};
-
-class TComFlowControl {
- public:
-  TComFlowControl() = default;
-  TComFlowControl(const TComFlowControl& other) { Assign(other); }
-  TComFlowControl& operator=(const TComFlowControl&) = delete;
-  void Assign(const TComFlowControl& source);
-
-  bool OutCTSFlow() const { return out_cts_flow_; }
-  bool OutDSRFlow() const { return out_dsr_flow_; }
-  TDTRFlowControl ControlDTR() const { return control_dtr_; }
-  TRTSFlowControl ControlRTS() const { return control_rts_; }
-  bool XonXoffOut() const { return xon_xoff_out_; }
-  bool XonXoffIn() const { return xon_xoff_in_; }
-  bool DSRSensitivity() const { return dsr_sensitivity_; }
-  bool TxContinueOnXoff() const { return tx_continue_on_xoff_; }
-  uint8_t XonChar() const { return xon_char_; }
-  uint8_t XoffChar() const { return xoff_char_; }
-  TFlowControl FlowControl() const;
-
-  void SetOutCTSFlow(bool value);
-  void SetOutDSRFlow(bool value);
-  void SetControlDTR(TDTRFlowControl value);
-  void SetControlRTS(TRTSFlowControl value);
-  void SetXonXoffOut(bool value);
-  void SetXonXoffIn(bool value);
-  void SetDSRSensitivity(bool value);
-  void SetTxContinueOnXoff(bool value);
-  void SetXonChar(uint8_t value);
-  void SetXoffChar(uint8_t value);
-  void SetFlowControl(TFlowControl value);
-
- private:
-  friend class TCustomComPort;
-  void Changed();
-  TCustomComPort* com_port_ = nullptr;
-  bool out_cts_flow_ = false;
-  bool out_dsr_flow_ = false;
-  TDTRFlowControl control_dtr_ = dtrDisable;
-  TRTSFlowControl control_rts_ = rtsDisable;
-  bool xon_xoff_out_ = false;
-  bool xon_xoff_in_ = false;
-  bool dsr_sensitivity_ = false;
-  bool tx_continue_on_xoff_ = false;
-  uint8_t xon_char_ = 0x11;
-  uint8_t xoff_char_ = 0x13;
-};
-
-class TComParity {
- public:
-  TComParity() = default;
-  TComParity(const TComParity& other) { Assign(other); }
-  TComParity& operator=(const TComParity&) = delete;
-  void Assign(const TComParity& source);
-
-  TParityBits Bits() const { return bits_; }
-  bool Check() const { return check_; }
-  bool Replace() const { return replace_; }
-  uint8_t ReplaceChar() const { return replace_char_; }
-  void SetBits(TParityBits value);
-  void SetCheck(bool value);
-  void SetReplace(bool value);
-  void SetReplaceChar(uint8_t value);
-
- private:
-  friend class TCustomComPort;
-  void Changed();
-  TCustomComPort* com_port_ = nullptr;
-  TParityBits bits_ = prNone;
-  bool check_ = false;
-  bool replace_ = false;
-  uint8_t replace_char_ = 0;
-};
-
-class TComBuffer {
- public:
-  TComBuffer() = default;
-  TComBuffer(const TComBuffer& other) { Assign(other); }
-  TComBuffer& operator=(const TComBuffer&) = delete;
-  void Assign(const TComBuffer& source);
-
-  int32_t InputSize() const { return input_size_; }
-  int32_t OutputSize() const { return output_size_; }
-  // An odd positive size is lowered by one: drivers take queue sizes in
-  // whole pairs of bytes.
-  void SetInputSize(int32_t value);
-  void SetOutputSize(int32_t value);
-
- private:
-  friend class TCustomComPort;
-  void Changed();
-  TCustomComPort* com_port_ = nullptr;
-  int32_t input_size_ = 1024;
-  int32_t output_size_ = 1024;
-};
-
-// -1 becomes the all-ones value (no limit); every other value passes as its
-// 32-bit pattern.
-uint32_t TimeoutValue(int32_t value);
 
 // ---------------------------------------------------------------- the port
 
@@ -286,7 +82,8 @@ class TCustomComPort {
   // The open descriptor, or -1, so an event loop can wait until the port is readable.
   int Handle() const;
 
-  // The values the driver is given, built from the current settings.
+  // The values the driver is given, built from the current settings
+  // (driver_record.h).
   std::array<uint8_t, 28> BuildDeviceControlRecord() const;
   std::array<uint32_t, 5> TimeoutValues() const;
 
@@ -386,8 +183,9 @@ class TCustomComPort {
   friend struct ComEventChannel;
   friend struct ComPortTestAccess;
 
-  // Runs the handling of the given events in their fixed order; the event
-  // thread calls it on the thread SyncMethod selects.
+  // The event side of the port (com_events.cpp). RunEventHandlers runs the
+  // handling of the given events in their fixed order; the event thread
+  // calls it on the thread SyncMethod selects.
   void RunEventHandlers(TComEvents events);
   void HandleEvent(TComEvent event);
   void HandleReceive();
