@@ -1,163 +1,134 @@
 #include "stream/separator.h"
 
-#include <algorithm>
-
-#include "analysis/plot.h"
-#include "stream/blocks.h"
-#include "stream/header.h"
-#include "stream/recording.h"
-#include "timing/gps.h"
-#include "timing/shift.h"
-
 namespace voxa {
 namespace {
 
-constexpr int32_t kGpsRecordLength = 76;
+constexpr size_t kGpsRecordLength = 76;
 // Without the recording a GPS record is read as this many bytes, whatever
 // they are; every field the decoder reads lies within them.
-constexpr int32_t kGpsBlindLength = 70;
-constexpr int32_t kBootRecordLimit = 255;
+constexpr size_t kGpsBlindLength = 70;
 
 }  // namespace
 
-StreamSeparator::StreamSeparator(Acquisition& a, Host& host, Surface& surface)
-    : a_(a), host_(host), surface_(surface) {
-  bootText_.reserve(kBootRecordLimit + 1);
-}
+StreamSeparator::StreamSeparator(RecordSink& sink) : sink_(sink) {}
 
 void StreamSeparator::Begin(uint8_t firstMarker) {
-  a_.MarkerByte = firstMarker;
-  a_.MarkerPending = true;
+  pendingMarker_ = firstMarker;
   state_ = State::MarkerPending;
-  pauseMs_ = 0;
-  shownBlockErrors_ = shownSecErrors_ = shownSpsErrors_ = -1;
+  stoppedAfterHeader_ = false;
+  recordLength_ = 0;
 }
 
 size_t StreamSeparator::Feed(const uint8_t* data, size_t count) {
-  pauseMs_ = 0;
+  stoppedAfterHeader_ = false;
   size_t i = 0;
   while (i < count) {
     // States that act only once a further byte is waiting, without taking it.
     if (state_ == State::MarkerPending) {
-      a_.MarkerPending = false;
-      if (a_.SaveStream) AppendRaw(a_, a_.MarkerByte);
-      Dispatch();
+      Dispatch(pendingMarker_);
       continue;
     }
     if (state_ == State::GpsBlindComplete) {
-      EndGpsRecord();
+      EndGpsRecord(false);
       continue;
     }
 
-    const uint8_t byte = data[i++];
-    a_.StreamByte = byte;
     switch (state_) {
-      case State::BetweenRecords:
-        if (a_.SaveStream) AppendRaw(a_, byte);
-        if (byte >= 0x80) {
-          a_.MarkerByte = byte;
-          Dispatch();
-        }
+      case State::BetweenRecords: {
+        // A run of stray bytes goes on as one piece.
+        const size_t from = i;
+        while (i < count && !IsMarker(data[i])) ++i;
+        if (i > from) sink_.OnStrayBytes({Bytes(data + from, i - from)});
+        if (i < count) Dispatch(data[i++]);
         break;
+      }
 
-      case State::SampleBlock:
-        if (byte >= 0x80) {
-          // The block is judged while MarkerByte still names it; the new marker
-          // is recorded when it is dispatched, so it is never taken back out
-          // of a buffer that a flush inside AcceptBlock may just have emptied.
-          EndSampleBlock();
-          a_.MarkerByte = byte;
-          a_.MarkerPending = true;
+      case State::SampleBlock: {
+        const uint8_t byte = data[i++];
+        if (IsMarker(byte)) {
+          // The block is judged before the marker that ended it is dispatched.
+          EndSampleBlock(true);
+          pendingMarker_ = byte;
           state_ = State::MarkerPending;
           break;
         }
-        a_.BlockBuffer[static_cast<size_t>(a_.BlockIndex - 1)] = byte;
-        ++a_.BlockIndex;
-        if (a_.SaveStream) AppendRaw(a_, byte);
-        if (a_.BlockIndex > a_.BlockSize + 1) {
-          // One byte too many and no marker: the block is invalid and ends
-          // here; what follows up to the next marker is stray.
-          EndSampleBlock();
-          state_ = State::BetweenRecords;
-        }
+        record_[recordLength_++] = byte;
+        // One byte too many and no marker: the block is invalid and ends
+        // here; what follows up to the next marker is stray.
+        if (recordLength_ > static_cast<size_t>(blockPayload_) + 1) EndSampleBlock(false);
         break;
+      }
 
-      case State::GpsRecorded:
-        // A marker that cuts the record short stays as its last character,
-        // which is how the decoder sees that the record is broken.
-        if (counter_ < kGpsRecordLength + 1) a_.GpsText.push_back(static_cast<char>(byte));
-        ++counter_;
-        if (byte >= 0x80) {
-          a_.MarkerByte = byte;
-          EndGpsRecord();
-          a_.MarkerPending = true;
+      case State::GpsWhole: {
+        const uint8_t byte = data[i++];
+        if (IsMarker(byte)) {
+          // A marker that cuts the record short stays as its last character,
+          // which is how the decoder sees that the record is broken.
+          record_[recordLength_] = byte;
+          EndGpsRecord(true);
+          pendingMarker_ = byte;
           state_ = State::MarkerPending;
           break;
         }
-        if (a_.SaveStream) AppendRaw(a_, byte);
-        if (counter_ > kGpsRecordLength) {
-          EndGpsRecord();
-          state_ = State::BetweenRecords;
-        }
+        record_[recordLength_++] = byte;
+        if (recordLength_ > kGpsRecordLength) EndGpsRecord(false);
         break;
+      }
 
       case State::GpsBlind:
-        a_.GpsText.push_back(static_cast<char>(byte));
-        if (static_cast<int32_t>(a_.GpsText.size()) >= kGpsBlindLength) state_ = State::GpsBlindComplete;
+        record_[recordLength_++] = data[i++];
+        if (recordLength_ > kGpsBlindLength) state_ = State::GpsBlindComplete;
         break;
 
       case State::Shift:
         // Both bytes are taken as they come, whatever their top bits.
-        if (counter_ == 0) {
-          a_.ShiftByte1 = byte;
-        } else {
-          a_.ShiftByte2 = byte;
-        }
-        if (a_.SaveStream) AppendRaw(a_, byte);
-        if (++counter_ == 2) {
-          EndShiftRecord();
+        record_[recordLength_++] = data[i++];
+        if (recordLength_ == 3) {
+          sink_.OnShiftRecord({record_[1], record_[2], Record()});
           state_ = State::BetweenRecords;
         }
         break;
 
-      case State::Header:
-        if (byte >= 0x80) {
-          a_.MarkerByte = byte;
-          a_.MarkerPending = true;
-          EndHeaderRecord();
+      case State::Header: {
+        const uint8_t byte = data[i++];
+        if (IsMarker(byte)) {
+          pendingMarker_ = byte;
           state_ = State::MarkerPending;
+          EndHeaderRecord();
           return i;  // the stream rests after a header record
         }
-        headerBytes_[static_cast<size_t>(counter_++)] = byte;
-        if (counter_ >= kHeaderCapacity) {
-          EndHeaderRecord();
+        record_[recordLength_++] = byte;
+        if (recordLength_ > static_cast<size_t>(kHeaderCapacity)) {
           state_ = State::BetweenRecords;
+          EndHeaderRecord();
           return i;
         }
         break;
+      }
 
-      case State::Boot:
-        bootText_.push_back(static_cast<char>(byte));
-        ++counter_;
-        if (byte >= 0x80) {
-          a_.MarkerByte = byte;
+      case State::Boot: {
+        const uint8_t byte = data[i++];
+        record_[recordLength_++] = byte;
+        ++bootCounter_;
+        if (IsMarker(byte)) {
           EndBootLine();
           if (byte == kMarkerBoot) {
-            // The next boot line follows at once; its marker is not recorded.
-            bootText_.clear();
-            counter_ = 1;
+            // The next boot line follows at once.
+            recordLength_ = 1;
+            bootCounter_ = 1;
           } else {
-            a_.MarkerPending = true;
+            pendingMarker_ = byte;
             state_ = State::MarkerPending;
-            EndBootRecords();
+            sink_.OnBootEnd();
           }
-        } else if (counter_ > kBootRecordLimit) {
+        } else if (bootCounter_ > kBootRecordLimit) {
           // A line longer than the record goes on in the bytes that follow.
           EndBootLine();
-          bootText_.clear();
-          counter_ = 1;
+          recordLength_ = 1;
+          bootCounter_ = 1;
         }
         break;
+      }
 
       case State::MarkerPending:
       case State::GpsBlindComplete:
@@ -167,165 +138,105 @@ size_t StreamSeparator::Feed(const uint8_t* data, size_t count) {
   return count;
 }
 
-void StreamSeparator::Dispatch() {
-  switch (a_.MarkerByte) {
+void StreamSeparator::Dispatch(uint8_t marker) {
+  record_[0] = marker;
+  recordLength_ = 1;
+  switch (marker) {
     case kMarkerBlock:
     case kMarkerSecondBlock:
     case kMarkerBlockAlt:
-      a_.BlocksSinceGps += 1;
-      a_.BlocksSinceFix += 1;
-      a_.BlockIndex = 1;
       state_ = State::SampleBlock;
       break;
     case kMarkerGps:
-      a_.GpsText.clear();
-      counter_ = 1;
-      state_ = a_.SaveStream ? State::GpsRecorded : State::GpsBlind;
+      state_ = gpsFraming_ == GpsFraming::Whole ? State::GpsWhole : State::GpsBlind;
       break;
     case kMarkerShift:
-      counter_ = 0;
       state_ = State::Shift;
       break;
     case kMarkerHeader:
-      counter_ = 0;
       state_ = State::Header;
       break;
     case kMarkerBoot:
-      host_.ShowBootWindow();
-      bootText_.clear();
-      counter_ = 1;
+      bootCounter_ = 1;
       state_ = State::Boot;
+      sink_.OnBootBegin();
       break;
     default:
-      // An unlisted record: its payload arrives as stray bytes and is skipped.
+      // An unlisted record: its payload arrives as stray bytes.
       state_ = State::BetweenRecords;
+      sink_.OnStrayBytes({Record(), true});
       break;
   }
 }
 
-void StreamSeparator::ShowCount(Label label, int32_t value, int32_t& shown) {
-  if (value == shown) return;
-  shown = value;
-  host_.ShowLabel(label, std::to_string(value));
+void StreamSeparator::EndSampleBlock(bool endedByMarker) {
+  const size_t payload = recordLength_ - 1;
+  SampleBlock block;
+  block.marker = record_[0];
+  block.payload = Bytes(record_.data() + 1, payload);
+  block.valid = payload == static_cast<size_t>(blockPayload_);
+  block.bytes = Record();
+  if (!endedByMarker) state_ = State::BetweenRecords;
+  sink_.OnSampleBlock(block);
 }
 
-void StreamSeparator::EndSampleBlock() {
-  AcceptBlock(a_);
-  if (a_.BlockErrorFlag) ShowCount(Label::BlockErrors, a_.BlockErrors, shownBlockErrors_);
-  if (a_.SecErrorFlag) ShowCount(Label::SecErrors, a_.SecErrors, shownSecErrors_);
-  if (a_.SpsErrorFlag) ShowCount(Label::SpsErrors, a_.SpsErrors, shownSpsErrors_);
-  if (a_.BlocksInSecond >= a_.SampleRate) {
-    if (a_.NewScreen) PrepareScreen(a_);
-    PlotOneSecond(a_, surface_, host_);
-    a_.BlocksInSecond = 0;
+void StreamSeparator::EndGpsRecord(bool cut) {
+  GpsRecord record;
+  const char* text = reinterpret_cast<const char*>(record_.data() + 1);
+  record.text = std::string_view(text, recordLength_ - 1 + (cut ? 1 : 0));
+  record.cut = cut;
+  if (!cut) {
+    for (const char c : record.text) record.cut = record.cut || IsMarker(static_cast<uint8_t>(c));
   }
-}
-
-void StreamSeparator::EndGpsRecord() {
-  DecodeGpsRecord(a_);
-  if (!a_.GpsBlockError) {
-    host_.ShowLabel(Label::GpsClock, a_.GpsHour + ":" + a_.GpsMinute + ":" + a_.GpsSecond);
-    host_.ShowLabel(Label::Sats, a_.SatText);
-    if (a_.TempAvailable) host_.ShowLabel(Label::Temp, a_.TempText);
-  }
-  a_.BlocksSinceGps = 0;
+  record.bytes = Record();
   state_ = State::BetweenRecords;
-}
-
-void StreamSeparator::EndShiftRecord() {
-  MeasureShift(a_);
-  host_.ShowLabel(Label::Shift, ShiftLabelText(a_.ShiftMicros));
+  sink_.OnGpsRecord(record);
 }
 
 void StreamSeparator::EndHeaderRecord() {
-  // Header records are not part of the recorded stream.
-  if (a_.SaveStream) TakeBackRaw(a_);
-  std::copy_n(headerBytes_.begin(), counter_, a_.HeaderBuffer.begin());
-  a_.HeaderLength = counter_;
-
-  const int32_t oldRate = a_.SampleRate;
-  const int32_t oldChannels = a_.ChannelCount;
-  ParseHeader(a_, host_);
-  RestoreScreenCapacity(a_);
-  if (a_.SampleRate != oldRate || a_.ChannelCount != oldChannels) {
-    // The frames of this screen were stored with the old layout; start a
-    // fresh screen rather than draw or check them with the new one.
-    std::fill(a_.SampleBuffer.begin(), a_.SampleBuffer.end(), 0);
-    std::fill(a_.SecondMarks.begin(), a_.SecondMarks.end(), uint8_t{0});
-    a_.SampleIndex = 0;
-    a_.BlocksInSecond = 0;
-    a_.ScreenSecond = 0;
-    a_.NewScreen = true;
-  }
-  if (a_.HighPass) InitHighPass(a_);
-  host_.ShowDeviceHeader();
-  a_.AwaitingDeviceHeader = false;
-  host_.ShowStatus(" VOXA Header received ", StatusColour::Lime);
-
-  // One boot-window line per item; text after the last ";" is not listed.
-  std::string line;
-  for (int32_t i = 0; i < a_.HeaderLength; ++i) {
-    const char c = static_cast<char>(a_.HeaderBuffer[static_cast<size_t>(i)]);
-    if (c == ';') {
-      host_.AppendBootLine(line);
-      line.clear();
-    } else {
-      line.push_back(c);
-    }
-  }
-  host_.Repaint();
-  pauseMs_ = kHeaderPauseMs;
+  stoppedAfterHeader_ = true;
+  sink_.OnHeaderRecord({Bytes(record_.data() + 1, recordLength_ - 1), Record()});
 }
 
 void StreamSeparator::EndBootLine() {
   // The first byte and the last two read (the closing framing byte and the
   // marker, on a record that a marker ended) are not part of the line.
-  const int32_t length = counter_ - 4;
-  if (length > 0 && bootText_.size() > 1) {
-    host_.AppendBootLine(std::string_view(bootText_).substr(1, static_cast<size_t>(length)));
-  } else {
-    host_.AppendBootLine("");
+  const int32_t length = bootCounter_ - 4;
+  const size_t read = recordLength_ - 1;
+  std::string_view line;
+  if (length > 0 && read > 1) {
+    line = std::string_view(reinterpret_cast<const char*>(record_.data() + 2), static_cast<size_t>(length));
   }
+  sink_.OnBootLine({line, Record()});
 }
 
-void StreamSeparator::EndBootRecords() {
-  host_.RaiseMainWindow();
-  // The first boot marker was recorded when it was dispatched; boot-message
-  // records are not part of the recorded stream.
-  if (a_.SaveStream) TakeBackRaw(a_);
-}
-
-std::string StreamSeparator::Finish() {
+void StreamSeparator::Finish() {
   switch (state_) {
-    case State::GpsRecorded:
+    case State::SampleBlock:
+      sink_.OnCutRecord({RecordKind::SampleBlock, Record()});
+      break;
+    case State::GpsWhole:
     case State::GpsBlind:
     case State::GpsBlindComplete:
-      a_.BlocksSinceGps = 0;
+      sink_.OnCutRecord({RecordKind::Gps, Record()});
+      break;
+    case State::Shift:
+      sink_.OnCutRecord({RecordKind::Shift, Record()});
       break;
     case State::Header:
-      // A header record cut by STOP is dropped, marker included.
-      if (a_.SaveStream) TakeBackRaw(a_);
+      sink_.OnCutRecord({RecordKind::Header, Record()});
       break;
     case State::Boot:
-      EndBootRecords();
+      sink_.OnCutRecord({RecordKind::Boot, Record()});
+      sink_.OnBootEnd();
       break;
-    default:
+    case State::BetweenRecords:
+    case State::MarkerPending:
       break;
   }
   state_ = State::BetweenRecords;
-  a_.MarkerPending = false;
-  pauseMs_ = 0;
-  std::string name;
-  if (a_.SaveStream) name = FinishRecording(a_);
-  host_.Repaint();
-  return name;
-}
-
-void StreamSeparator::Abandon() {
-  state_ = State::BetweenRecords;
-  a_.MarkerPending = false;
-  pauseMs_ = 0;
-  AbandonRecording(a_);
+  recordLength_ = 0;
+  stoppedAfterHeader_ = false;
 }
 
 }  // namespace voxa

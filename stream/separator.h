@@ -1,93 +1,97 @@
-// The receive loop's stream separator: takes the device's bytes one at a time
-// and hands each record to the code that interprets it.
+// The stream separator: takes the device's bytes one at a time and hands
+// each complete record to a RecordSink. It owns its framing state and knows
+// nothing of what the records mean.
 //
 // Resynchronisation: every record starts with a byte of 0x80 or above, and
 // every record but the shift record ends at the next such byte, so after any
 // damage reading simply resumes at the next marker. Bytes below 0x80 outside a
-// record are stray: skipped (and recorded, because the recording keeps them).
+// record are stray: handed on as such, because the recording keeps them.
 //
 // The separator is pushed bytes in arrival order (Feed). Where the receive
 // loop has to wait for more bytes before it may act (a marker that ended a
 // record is dispatched only once a further byte has arrived; a GPS record read
-// while not recording is taken only when more than 70 bytes are there), the
+// without a recording is taken only when more than 70 bytes are there), the
 // wait is a state of the machine, so the outcome never depends on how the
 // bytes were split into chunks.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
-#include "analysis/surface.h"
-#include "stream/acquisition.h"
-#include "stream/host.h"
+#include "format/records.h"
 
 namespace voxa {
 
+// How GPS records are framed. The device's own software reads a whole record
+// up to 76 characters only while it records the stream; otherwise it takes
+// exactly 70 bytes, whatever they are, and the rest of the record falls out
+// as stray bytes. Both readings are kept, since they differ on damaged streams.
+enum class GpsFraming : uint8_t { Whole, Blind70 };
+
 class StreamSeparator {
  public:
-  // How long the stream rests after a header record, so the operator sees it arrive.
-  static constexpr int kHeaderPauseMs = 1000;
+  // Capacity of a header record and of one boot-message record.
+  static constexpr int32_t kHeaderCapacity = 512;
+  static constexpr int32_t kBootRecordLimit = 255;
 
-  StreamSeparator(Acquisition& a, Host& host, Surface& surface);
+  explicit StreamSeparator(RecordSink& sink);
 
-  // The first byte of 0x80 or above, read while waiting for the device. It is
-  // dispatched once a further byte has arrived.
+  // Payload bytes of a valid sample block (4 per channel). May change between
+  // two records, for example from inside OnHeaderRecord.
+  void SetBlockPayload(int32_t bytes) { blockPayload_ = bytes; }
+  void SetGpsFraming(GpsFraming framing) { gpsFraming_ = framing; }
+
+  // A new stream: its first byte of 0x80 or above, dispatched once a further
+  // byte has arrived.
   void Begin(uint8_t firstMarker);
 
   // Hands received bytes over, in order. Returns how many were taken: fewer
-  // than count only when a record asks the stream to rest (a header record);
-  // the caller keeps the rest and feeds it after PauseMilliseconds().
+  // than count only right after a header record, so that the caller can let
+  // the stream rest before it feeds the rest.
   size_t Feed(const uint8_t* data, size_t count);
 
-  // How long the stream rests after Feed returned early; 0 otherwise.
-  int PauseMilliseconds() const { return pauseMs_; }
+  // True when the last Feed stopped after a header record.
+  bool StoppedAfterHeader() const { return stoppedAfterHeader_; }
 
-  // STOP: the partial record is dropped; the recording is finished (flush,
-  // end-time record, end byte, start fixes, header) and given its final name.
-  // Returns the file name the recording got ("" when nothing was recorded).
-  std::string Finish();
-
-  // The run ends by an error: what is still buffered is written if possible,
-  // and the recording is closed as it stands, under its working name.
-  void Abandon();
+  // STOP: a record still open is handed on as cut (a boot report is ended);
+  // a marker still waiting to be dispatched is dropped.
+  void Finish();
 
  private:
   enum class State : uint8_t {
     BetweenRecords,    // the next byte is a marker or a stray byte
-    MarkerPending,     // MarkerByte ended a record; dispatched when another byte arrives
+    MarkerPending,     // pendingMarker_ ended a record; dispatched when another byte arrives
     SampleBlock,
-    GpsRecorded,       // recording on: up to 76 bytes, ends early at a marker
-    GpsBlind,          // recording off: exactly 70 bytes, whatever they are
+    GpsWhole,          // up to 76 bytes, ends early at a marker
+    GpsBlind,          // exactly 70 bytes, whatever they are
     GpsBlindComplete,  // 70 bytes read; taken once a further byte is waiting
     Shift,             // exactly 2 bytes, whatever they are
     Header,
     Boot,
   };
 
-  void Dispatch();  // MarkerByte has been read (and recorded): enter its record
-  void EndSampleBlock();
-  void EndGpsRecord();
-  void EndShiftRecord();
+  void Dispatch(uint8_t marker);
+  void EndSampleBlock(bool endedByMarker);
+  void EndGpsRecord(bool cut);
   void EndHeaderRecord();
   void EndBootLine();
-  void EndBootRecords();
-  void ShowCount(Label label, int32_t value, int32_t& shown);
+  Bytes Record() const { return Bytes(record_.data(), recordLength_); }
 
-  Acquisition& a_;
-  Host& host_;
-  Surface& surface_;
+  RecordSink& sink_;
+  int32_t blockPayload_ = 12;
+  GpsFraming gpsFraming_ = GpsFraming::Whole;
   State state_ = State::BetweenRecords;
-  int pauseMs_ = 0;
-  int32_t counter_ = 0;
-  // A header record is read aside and replaces the header in force only when
-  // complete, so a STOP in the middle never leaves a half-overwritten header.
-  std::array<uint8_t, kHeaderCapacity> headerBytes_{};
-  std::string bootText_;
-  // Last values shown in the error labels, so a label is only touched on change.
-  int32_t shownBlockErrors_ = -1;
-  int32_t shownSecErrors_ = -1;
-  int32_t shownSpsErrors_ = -1;
+  uint8_t pendingMarker_ = 0;
+  bool stoppedAfterHeader_ = false;
+  // The record being read, marker first. The largest is a header record:
+  // its marker and 512 bytes of text. A GPS record that a marker cut short
+  // also holds that marker, after its bytes, as the last character of its text.
+  std::array<uint8_t, 1 + kHeaderCapacity> record_{};
+  size_t recordLength_ = 0;
+  // Boot lines: the bytes read for the current line, counted as the device's
+  // software counts them (from 1, the marker's place).
+  int32_t bootCounter_ = 0;
 };
 
 }  // namespace voxa

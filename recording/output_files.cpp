@@ -1,4 +1,4 @@
-#include "stream/output_files.h"
+#include "recording/output_files.h"
 
 #include <cerrno>
 #include <cstring>

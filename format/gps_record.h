@@ -1,13 +1,33 @@
-// Private helpers of the GPS and time code: where the fields of a GPS record
-// stand, how much of a received text really belongs to the record, and how a
-// record text is brought to its full 76 characters before it is rewritten.
+// The GPS record's layout: where its fields stand, how much of a received
+// text really belongs to the record, the message checksum, and how a record
+// text is brought to its full 76 characters before it is rewritten.
+//
+// A record is 76 characters: a position message (">RPV", or ">XPV" carrying
+// the device temperature where the time of day would stand) in characters
+// 1 to 39 and a time message (">RTM") in 40 to 76. Each message ends with
+// ";*", two hexadecimal checksum digits and "<".
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
-namespace voxa::gps_text {
+namespace voxa {
+
+// The GPS record the recording carries after its header when the first screen
+// ended before any GPS message was decoded (76 characters).
+inline constexpr std::string_view kPlaceholderGpsText =
+    ">RPV00015+5200000+0130000000000012;*79<>RTM0000005101111201115107100000;*61<";
+
+// Exclusive or of 0x3E (">") with every character of text, as two upper-case
+// hex digits: applied to a message from after its ">" through its "*", the
+// checksum the message carries.
+std::string GpsChecksum(std::string_view text);
+// The byte in upper-case hexadecimal, high digit first.
+std::string HexByte(uint8_t value);
+
+namespace gps_text {
 
 // Record length and field positions, 1-based as the record layout counts them.
 inline constexpr size_t kRecordLength = 76;
@@ -54,4 +74,5 @@ std::string FullRecord(std::string_view text);
 // width characters are written.
 void OverwriteAt(std::string& text, size_t pos, std::string_view value, size_t width);
 
-}  // namespace voxa::gps_text
+}  // namespace gps_text
+}  // namespace voxa

@@ -1,4 +1,4 @@
-#include "stream/number_text.h"
+#include "format/number_text.h"
 
 #include <cmath>
 #include <cstdio>

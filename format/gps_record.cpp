@@ -1,12 +1,23 @@
 // Field access on GPS record texts that may be cut short or carry the next
-// record's marker; see gps_text.h.
-#include "timing/gps_text.h"
+// record's marker; see gps_record.h.
+#include "format/gps_record.h"
 
 #include <algorithm>
 
-#include "timing/gps.h"
+namespace voxa {
 
-namespace voxa::gps_text {
+std::string GpsChecksum(std::string_view text) {
+  uint8_t sum = 0x3E;  // the ">" that opens every message
+  for (const char c : text) sum = static_cast<uint8_t>(sum ^ static_cast<uint8_t>(c));
+  return HexByte(sum);
+}
+
+std::string HexByte(uint8_t value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  return std::string{kDigits[value >> 4], kDigits[value & 0x0F]};
+}
+
+namespace gps_text {
 
 size_t RecordLength(std::string_view text) {
   for (size_t i = 0; i < text.size(); ++i) {
@@ -38,4 +49,5 @@ void OverwriteAt(std::string& text, size_t pos, std::string_view value, size_t w
   text.replace(pos - 1, count, value.substr(0, count));
 }
 
-}  // namespace voxa::gps_text
+}  // namespace gps_text
+}  // namespace voxa

@@ -1,8 +1,11 @@
-// What the core needs of the window: labels, the status bar, the boot
-// window and a repaint. The window implements it; tests record the calls.
+// What a run shows: the window's read-outs, the status bar, the boot window
+// and a repaint. The run controller implements it (it passes what is shown
+// on to the window); tests record the calls.
 #pragma once
 
 #include <string_view>
+
+#include "device/device_settings.h"
 
 namespace voxa {
 
@@ -26,9 +29,9 @@ class Host {
   virtual ~Host() = default;
   virtual void ShowLabel(Label label, std::string_view text) = 0;
   virtual void ShowStatus(std::string_view text, StatusColour colour) = 0;
-  // A device header record was parsed: show device number, version, channel
-  // count, gain and rate on the window, untick "Ext. Header" and colour it lime.
-  virtual void ShowDeviceHeader() = 0;
+  // A device header record was taken: the device's number, version and
+  // parameters are now these.
+  virtual void ShowDeviceHeader(const DeviceSettings& device) = 0;
   virtual void ShowBootWindow() = 0;
   virtual void AppendBootLine(std::string_view line) = 0;
   virtual void RaiseMainWindow() = 0;
@@ -41,7 +44,7 @@ class NullHost : public Host {
  public:
   void ShowLabel(Label, std::string_view) override {}
   void ShowStatus(std::string_view, StatusColour) override {}
-  void ShowDeviceHeader() override {}
+  void ShowDeviceHeader(const DeviceSettings&) override {}
   void ShowBootWindow() override {}
   void AppendBootLine(std::string_view) override {}
   void RaiseMainWindow() override {}

@@ -1,0 +1,26 @@
+// Sample frames: one 24-bit value per channel, each sent as four 7-bit groups.
+#pragma once
+
+#include <cstdint>
+
+namespace voxa {
+
+inline constexpr int32_t kMaxChannels = 3;
+inline constexpr int32_t kBytesPerSample = 4;
+
+// What the stream is expected to carry: frames per second and channels per
+// frame. A valid sample block carries 4 payload bytes per channel.
+struct StreamFormat {
+  int32_t rate = 100;
+  int32_t channels = 3;
+  int32_t BlockPayload() const { return kBytesPerSample * channels; }
+};
+
+// One 24-bit two's-complement sample from its four 7-bit groups (7+7+7+3
+// bits; the last group is added, not masked, as the device's encoding does).
+inline int32_t DecodeSample(uint8_t b1, uint8_t b2, uint8_t b3, uint8_t b4) {
+  const int32_t raw = (int32_t{b1} << 17) + (int32_t{b2} << 10) + (int32_t{b3} << 3) + int32_t{b4};
+  return raw > 0x7FFFFF ? raw - 0x1000000 : raw;
+}
+
+}  // namespace voxa

@@ -1,0 +1,258 @@
+// The run pipeline, read top to bottom: a run's set-up, then one handler per
+// record kind, then the run's end.
+#include "pipeline/run_pipeline.h"
+
+#include <filesystem>
+#include <optional>
+
+namespace voxa {
+
+RunPipeline::RunPipeline(Host& host, Surface& surface) : host_(host), surface_(surface) {}
+
+void RunPipeline::Configure(const RunOptions& options) {
+  device_.SetParameters(options.parameters);
+  screen_.SetScreenSeconds(options.screenSeconds);
+  screen_.RestoreCapacity(device_.Format());
+  screen_.SetResetOffset(options.resetOffset);
+  screen_.SetHighPass(options.highPass);
+  options_ = options;
+}
+
+void RunPipeline::SetParameters(const DeviceParameters& parameters) {
+  device_.SetParameters(parameters);
+}
+
+void RunPipeline::SetHighPass(bool on, bool running) {
+  screen_.SetHighPass(on);
+  if (on && running) screen_.HighPass().Init(device_.Parameters().rate);
+}
+
+// --- A run's set-up ---------------------------------------------------------------
+
+bool RunPipeline::StartRun(const RunOptions& options, const std::string& configPath) {
+  options_ = options;
+  device_.StartRun();
+  clock_.StartRun();
+  shift_.StartRun();
+  statistics_.StartRun();
+  screen_.StartRun(options.autoScale, options.resetOffset, device_.Format());
+  recording_.StartRun(options.saveStream);
+  restMs_ = 0;
+
+  Notes notes;
+  const bool loaded = device_.LoadConfiguration(configPath, options.loadExtHeader, notes);
+  ShowNotes(notes);
+  screen_.RestoreCapacity(device_.Format());
+  return loaded;
+}
+
+void RunPipeline::Arm(const ClockFields& startClock) {
+  if (screen_.HighPassOn()) screen_.HighPass().Init(device_.Parameters().rate);
+  startClock_ = startClock;
+}
+
+OutputFailures RunPipeline::OpenOutputs(const std::string& directory) {
+  namespace fs = std::filesystem;
+  OutputFailures failures;
+  const RunLists::Created created = lists_.Create(options_.saveErrorList, (fs::path(directory) / "error.csv").string(),
+                                                  options_.saveShift, (fs::path(directory) / "shift.csv").string());
+  failures.errorList = !created.errorList;
+  failures.shiftList = !created.shiftList;
+  if (recording_.Saving()) {
+    // A recording that a failed run left under the working name is kept,
+    // never overwritten by this one.
+    failures.keptUnfinished = KeepUnfinishedRecording(directory);
+    failures.stream = !recording_.Create((fs::path(directory) / kWorkingRecordingName).string());
+  }
+  return failures;
+}
+
+void RunPipeline::StartStream(uint8_t firstMarker) {
+  separator_.SetBlockPayload(device_.Format().BlockPayload());
+  separator_.SetGpsFraming(recording_.Saving() ? GpsFraming::Whole : GpsFraming::Blind70);
+  separator_.Begin(firstMarker);
+  restMs_ = 0;
+  shownBlockErrors_ = shownSecErrors_ = shownRateErrors_ = -1;
+}
+
+size_t RunPipeline::Feed(const uint8_t* data, size_t count) {
+  restMs_ = 0;
+  const size_t taken = separator_.Feed(data, count);
+  if (separator_.StoppedAfterHeader()) restMs_ = kHeaderRestMs;
+  return taken;
+}
+
+// --- The records -----------------------------------------------------------------
+
+void RunPipeline::OnSampleBlock(const SampleBlock& block) {
+  recording_.Record(block.bytes);
+  clock_.CountBlock();
+
+  const StreamFormat format = device_.Format();
+  const BlockVerdict verdict =
+      statistics_.Count(block, format.rate, clock_.Time().secondOfDay, screen_.FirstScreen());
+  if (block.valid) screen_.StoreFrame(block, format.channels);
+  if (verdict.blockError) lists_.Error(BlockErrorLine(verdict.blocksBefore, verdict.payloadBytes));
+  if (verdict.secondError) lists_.Error(SecondErrorLine(clock_.Time(), verdict.secondDifference));
+  if (verdict.rateError) {
+    const std::string line = RateErrorLine(clock_.Time(), verdict.blocksSinceMark);
+    lists_.Shift(line);
+    lists_.Error(line);
+  }
+
+  // The last second of a screen: the recording is written block by block now.
+  if (screen_.CollectingLastSecond()) {
+    recording_.OnLastSecondOfScreen(clock_.Seen());
+    screen_.LeaveFirstScreen();
+  }
+
+  if (verdict.blockError) ShowCount(Label::BlockErrors, statistics_.BlockErrors(), shownBlockErrors_);
+  if (verdict.secondError) ShowCount(Label::SecErrors, statistics_.SecondErrors(), shownSecErrors_);
+  if (verdict.rateError) ShowCount(Label::SpsErrors, statistics_.RateErrors(), shownRateErrors_);
+
+  if (screen_.SecondComplete(format.rate)) {
+    const std::optional<ScreenResults> results = screen_.PlotSecond(surface_, format, device_.Parameters().gain);
+    if (results) ShowResults(*results);
+    host_.Repaint();
+  }
+}
+
+void RunPipeline::OnGpsRecord(const GpsRecord& record) {
+  recording_.Record(record.bytes);
+  if (!clock_.Decode(record.text)) {
+    // A broken record leaves the clock, satellites and temperature as shown.
+    lists_.Error(GpsErrorLine());
+    return;
+  }
+  recording_.OnSoundGps(clock_.Time(), record.text, clock_.BlocksBeforeLastFix());
+  host_.ShowLabel(Label::GpsClock, clock_.Time().ClockText());
+  host_.ShowLabel(Label::Sats, clock_.Satellites());
+  if (clock_.TemperatureAvailable()) host_.ShowLabel(Label::Temp, clock_.Temperature());
+}
+
+void RunPipeline::OnShiftRecord(const ShiftRecord& record) {
+  recording_.Record(record.bytes);
+  shift_.Measure(record.first, record.second);
+  recording_.OnShift(record.first, record.second);
+  lists_.Shift(ShiftLine(clock_.Time(), shift_.Raw()));
+  host_.ShowLabel(Label::Shift, ShiftLabelText(shift_.Micros()));
+}
+
+void RunPipeline::OnHeaderRecord(const HeaderRecord& record) {
+  // Header records are not part of the recorded stream.
+  const StreamFormat before = device_.Format();
+  Notes notes;
+  device_.ReplaceHeader(record.text, notes);
+  ShowNotes(notes);
+
+  const StreamFormat after = device_.Format();
+  separator_.SetBlockPayload(after.BlockPayload());
+  screen_.RestoreCapacity(after);
+  // The frames of this screen were stored with the old layout; a fresh
+  // screen starts rather than draw or check them with the new one.
+  if (after.rate != before.rate || after.channels != before.channels) screen_.StartFreshScreen();
+  if (screen_.HighPassOn()) screen_.HighPass().Init(after.rate);
+  host_.ShowDeviceHeader(device_);
+  host_.ShowStatus(" VOXA Header received ", StatusColour::Lime);
+
+  // One boot-window line per item; text after the last ";" is not listed.
+  std::string line;
+  for (const uint8_t byte : device_.HeaderBytes()) {
+    const char c = static_cast<char>(byte);
+    if (c == ';') {
+      host_.AppendBootLine(line);
+      line.clear();
+    } else {
+      line.push_back(c);
+    }
+  }
+  host_.Repaint();
+}
+
+void RunPipeline::OnBootBegin() { host_.ShowBootWindow(); }
+
+void RunPipeline::OnBootLine(const BootLine& line) { host_.AppendBootLine(line.text); }
+
+void RunPipeline::OnBootEnd() { host_.RaiseMainWindow(); }
+
+void RunPipeline::OnStrayBytes(const StrayBytes& stray) { recording_.Record(stray.bytes); }
+
+void RunPipeline::OnCutRecord(const CutRecord& record) {
+  // What arrived of a record before STOP is recorded but not interpreted;
+  // header and boot-message records are never recorded.
+  switch (record.kind) {
+    case RecordKind::SampleBlock:
+      clock_.CountBlock();
+      recording_.Record(record.bytes);
+      break;
+    case RecordKind::Gps:
+    case RecordKind::Shift:
+      recording_.Record(record.bytes);
+      break;
+    case RecordKind::Header:
+    case RecordKind::Boot:
+      break;
+  }
+}
+
+// --- The run's end --------------------------------------------------------------------
+
+std::string RunPipeline::Finish() {
+  separator_.Finish();
+  restMs_ = 0;
+  std::string name;
+  if (recording_.Saving()) {
+    const FinishedRecording finished =
+        recording_.Finish({clock_.Time(), clock_.Seen(), clock_.BlocksSinceFix(), startClock_});
+    name = finished.name;
+    // The fields the recording was dated with stay in force until the next
+    // sound GPS record: lines written before it carry them.
+    clock_.KeepTime(finished.time);
+  }
+  host_.Repaint();
+  return name;
+}
+
+void RunPipeline::Abandon() {
+  separator_.Finish();
+  restMs_ = 0;
+  recording_.Abandon();
+}
+
+void RunPipeline::CloseOutputs() {
+  // Both are closed even when the first fails; the first failure is reported.
+  std::optional<IoError> failure;
+  try {
+    recording_.Close();
+  } catch (const IoError& e) {
+    failure = e;
+  }
+  try {
+    lists_.Close();
+  } catch (const IoError& e) {
+    if (!failure) failure = e;
+  }
+  if (failure) throw *failure;
+}
+
+// --- Showing ----------------------------------------------------------------------------
+
+void RunPipeline::ShowNotes(const Notes& notes) {
+  for (const std::string& note : notes) host_.AppendBootLine(note);
+}
+
+void RunPipeline::ShowCount(Label label, int64_t value, int64_t& shown) {
+  if (value == shown) return;
+  shown = value;
+  host_.ShowLabel(label, std::to_string(value));
+}
+
+void RunPipeline::ShowResults(const ScreenResults& results) {
+  for (int ch = 0; ch < results.channels; ++ch) {
+    if (results.dynamicRange[ch]) host_.ShowLabel(NoiseLabel(ch), *results.dynamicRange[ch]);
+    if (results.offset[ch]) host_.ShowLabel(OffsetLabel(ch), *results.offset[ch]);
+    host_.ShowLabel(VoltLabel(ch), results.peakToPeak[ch]);
+  }
+}
+
+}  // namespace voxa

@@ -1,0 +1,148 @@
+// The run pipeline: the one place where a run's records meet the parts that
+// own the state they change. The separator turns bytes into records; each
+// record goes to its owners, in the order the device's stream defines:
+//
+//   sample block  -> recording, GPS clock (block count), block statistics and
+//                    the error list, screen (store, plot, checks)
+//   GPS record    -> recording, GPS clock, the error list, recording dating
+//   shift record  -> recording, time shift, recording dating, shift list
+//   header record -> device settings, separator (block size), screen
+//   boot lines    -> the boot window
+//   stray bytes   -> recording
+//
+// A new output of the stream is one more owner called from here, never new
+// calls inside the separator. The pipeline lives as long as the program:
+// the parameters, the zoom and scales, the GPS clock's fields and the settled
+// start shift persist from one run to the next; StartRun resets the rest.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "analysis/screen.h"
+#include "analysis/surface.h"
+#include "device/device_settings.h"
+#include "format/records.h"
+#include "pipeline/host.h"
+#include "pipeline/run_options.h"
+#include "recording/recording.h"
+#include "recording/run_lists.h"
+#include "stream/separator.h"
+#include "timing/block_statistics.h"
+#include "timing/computer_clock.h"
+#include "timing/gps_clock.h"
+#include "timing/time_shift.h"
+
+namespace voxa {
+
+// The files a run asked for that could not be created.
+struct OutputFailures {
+  bool errorList = false;
+  bool shiftList = false;
+  bool stream = false;
+  std::string keptUnfinished;  // an earlier unfinished recording moved aside to this name
+};
+
+class RunPipeline final : private RecordSink {
+ public:
+  // How long the stream rests after a header record, so the operator sees it arrive.
+  static constexpr int kHeaderRestMs = 1000;
+
+  RunPipeline(Host& host, Surface& surface);
+  RunPipeline(const RunPipeline&) = delete;
+  RunPipeline& operator=(const RunPipeline&) = delete;
+
+  // Program start: the parameters, screen length and live choices.
+  void Configure(const RunOptions& options);
+
+  // --- A run, in order ------------------------------------------------------
+  // START: resets the run and builds the header in force, from config.txt at
+  // configPath when options.loadExtHeader and the file can be read (then true).
+  bool StartRun(const RunOptions& options, const std::string& configPath);
+  // The run is about to connect: the filter is set up and the computer's
+  // clock at START is kept for dating a recording without GPS.
+  void Arm(const ClockFields& startClock);
+  // Creates the files the run's options ask for in directory. A file that
+  // cannot be created is off for this run.
+  OutputFailures OpenOutputs(const std::string& directory);
+  // The first byte of 0x80 or above has arrived.
+  void StartStream(uint8_t firstMarker);
+  // Received bytes, in order. Returns how many were taken: fewer than count
+  // when the stream is to rest (RestMilliseconds) before the rest is fed.
+  size_t Feed(const uint8_t* data, size_t count);
+  int RestMilliseconds() const { return restMs_; }
+  // STOP: the recording is finished and named; returns its name ("" when none).
+  std::string Finish();
+  // The run ends by an error: what is buffered is written if possible, and
+  // the recording is closed under its working name.
+  void Abandon();
+  // Closes whatever output is still open; throws IoError when a list could
+  // not be closed.
+  void CloseOutputs();
+
+  // --- The operator ---------------------------------------------------------
+  // Between runs.
+  void SetParameters(const DeviceParameters& parameters);
+  // At any time.
+  void ZoomIn() { screen_.ZoomIn(); }
+  void ZoomOut() { screen_.ZoomOut(device_.Format()); }
+  void IncreaseAmplitude() { screen_.IncreaseAmplitude(device_.Parameters().channels); }
+  void DecreaseAmplitude() { screen_.DecreaseAmplitude(device_.Parameters().channels); }
+  void ResizePlot(int32_t width, int32_t height) { screen_.ResizePlot(width, height); }
+  void SetResetOffset(bool on) { screen_.SetResetOffset(on); }
+  // Switched on in the middle of a run, the filter starts from a set-up for
+  // the rate in force rather than from whatever its last set-up left.
+  void SetHighPass(bool on, bool running);
+
+  // --- What the window and tests read ---------------------------------------
+  const DeviceSettings& Device() const { return device_; }
+  const Screen& ScreenState() const { return screen_; }
+  const BlockStatistics& Statistics() const { return statistics_; }
+  const GpsClock& Clock() const { return clock_; }
+  const TimeShift& Shift() const { return shift_; }
+  const Recording& Stream() const { return recording_; }
+  bool SavingStream() const { return recording_.Saving(); }
+  // Seams for tests.
+  DeviceSettings& MutableDevice() { return device_; }
+  Screen& MutableScreen() { return screen_; }
+
+ private:
+  // RecordSink.
+  void OnSampleBlock(const SampleBlock& block) override;
+  void OnGpsRecord(const GpsRecord& record) override;
+  void OnShiftRecord(const ShiftRecord& record) override;
+  void OnHeaderRecord(const HeaderRecord& record) override;
+  void OnBootBegin() override;
+  void OnBootLine(const BootLine& line) override;
+  void OnBootEnd() override;
+  void OnStrayBytes(const StrayBytes& stray) override;
+  void OnCutRecord(const CutRecord& record) override;
+
+  void ShowNotes(const Notes& notes);
+  void ShowCount(Label label, int64_t value, int64_t& shown);
+  void ShowResults(const ScreenResults& results);
+
+  Host& host_;
+  Surface& surface_;
+
+  // The owners, each the one writer of its state.
+  DeviceSettings device_;
+  GpsClock clock_;
+  TimeShift shift_;
+  BlockStatistics statistics_;
+  Screen screen_;
+  Recording recording_{device_};
+  RunLists lists_;
+  StreamSeparator separator_{*this};
+
+  RunOptions options_;      // the run's options as START copied them
+  ClockFields startClock_;  // the computer's clock at START
+  int restMs_ = 0;
+  // Last values shown in the error labels, so a label is only touched on change.
+  int64_t shownBlockErrors_ = -1;
+  int64_t shownSecErrors_ = -1;
+  int64_t shownRateErrors_ = -1;
+};
+
+}  // namespace voxa
