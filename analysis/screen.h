@@ -110,6 +110,7 @@ class Screen {
   void SetScale(const std::array<int32_t, kMaxChannels>& scale) { scale_ = scale; }
   void SetOffset(const std::array<int32_t, kMaxChannels>& offset) { offset_ = offset; }
   void SetScreenSecond(int32_t second) { screenSecond_ = second; }
+  void SetNewScreenDue(bool due) { newScreen_ = due; }
   void SetFirstScreen(bool first) { firstScreen_ = first; }
   void SetAutoScale(bool on) { autoScale_ = on; }
   // The checks on what the screen holds, as at the end of a screen.

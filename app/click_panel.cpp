@@ -4,7 +4,7 @@
 #include <QEvent>
 #include <QMouseEvent>
 
-#include "app/look.h"
+#include "app/window_style.h"
 
 namespace voxa {
 

@@ -9,7 +9,7 @@
 #include <limits>
 #include <optional>
 
-#include "stream/acquisition.h"
+#include "analysis/screen.h"
 
 #ifndef VOXA_VERSION
 #define VOXA_VERSION "0"
@@ -72,8 +72,9 @@ CommandLine Failure(std::string message) {
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   CommandLine result;
-  StartOptions& o = result.options;
-  int64_t screenSeconds = o.screenSeconds;
+  RunOptions& o = result.options.run;
+  DeviceParameters& p = result.options.parameters;
+  int64_t screenSeconds = result.options.screenSeconds;
   bool optionsEnded = false;
 
   for (size_t i = 0; i < args.size(); ++i) {
@@ -84,9 +85,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       continue;
     }
     if (!isOption) {
-      if (o.hasPort) return Failure("unexpected argument '" + arg + "' (the port is '" + o.port + "')");
-      o.hasPort = true;
-      o.port = arg;
+      if (result.port) return Failure("unexpected argument '" + arg + "' (the port is '" + *result.port + "')");
+      result.port = arg;
       continue;
     }
 
@@ -122,15 +122,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else if (name == "--save-stream") {
       failed = flag(o.saveStream, true);
     } else if (name == "--save-errors") {
-      failed = flag(o.saveErrors, true);
+      failed = flag(o.saveErrorList, true);
     } else if (name == "--save-shift") {
       failed = flag(o.saveShift, true);
     } else if (name == "--no-ext-header") {
-      failed = flag(o.extHeader, false);
+      failed = flag(o.loadExtHeader, false);
     } else if (name == "--auto-scale") {
       failed = flag(o.autoScale, true);
     } else if (name == "--no-offset-reset") {
-      failed = flag(o.offsetReset, false);
+      failed = flag(o.resetOffset, false);
     } else if (name == "--high-pass") {
       failed = flag(o.highPass, true);
     } else if (name == "--channels" || name == "--rate" || name == "--gain" || name == "--screen-seconds") {
@@ -139,11 +139,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       std::string message;
       bool ok = true;
       if (name == "--channels") {
-        ok = PickValue(name, value, kChannelValues, o.channels, message);
+        ok = PickValue(name, value, kChannelValues, p.channels, message);
       } else if (name == "--rate") {
-        ok = PickValue(name, value, kRateValues, o.rate, message);
+        ok = PickValue(name, value, kRateValues, p.rate, message);
       } else if (name == "--gain") {
-        ok = PickValue(name, value, kGainValues, o.gain, message);
+        ok = PickValue(name, value, kGainValues, p.gain, message);
       } else {
         const std::optional<int64_t> number = WholeNumber(value);
         ok = number && *number >= 1;
@@ -157,9 +157,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     if (failed) return *failed;
   }
 
-  // One screen holds at most kSampleSlots values, whatever order the options came in.
-  const int64_t limit = std::max<int64_t>(1, kSampleSlots / (int64_t{o.rate} * o.channels));
-  o.screenSeconds = static_cast<int32_t>(std::min(screenSeconds, limit));
+  // One screen holds at most kScreenSlots values, whatever order the options came in.
+  const int64_t limit = std::max<int64_t>(1, kScreenSlots / (int64_t{p.rate} * p.channels));
+  result.options.screenSeconds = static_cast<int32_t>(std::min(screenSeconds, limit));
   return result;
 }
 

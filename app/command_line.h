@@ -4,36 +4,24 @@
 // without a window and before one opens.
 #pragma once
 
-#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace voxa {
+#include "pipeline/run_options.h"
 
-// What the controls show before the start timer runs.
-struct StartOptions {
-  bool hasPort = false;
-  std::string port;  // used unchanged when hasPort
-  bool saveStream = false;
-  bool saveErrors = false;
-  bool saveShift = false;
-  bool extHeader = true;
-  bool autoScale = false;
-  bool offsetReset = true;
-  bool highPass = false;
-  int32_t channels = 3;
-  int32_t rate = 100;
-  int32_t gain = 16;
-  int32_t screenSeconds = 8;  // already within the sample buffer for rate and channels
-};
+namespace voxa {
 
 enum class CommandAction { Run, Help, Version, Error };
 
 struct CommandLine {
   CommandAction action = CommandAction::Run;
-  StartOptions options;
-  std::string message;  // what was wrong, for CommandAction::Error
+  // The choices the window starts with; the screen length already fits the
+  // sample buffer at the chosen rate and channels.
+  MonitorOptions options;
+  std::optional<std::string> port;  // used unchanged; the run starts at once
+  std::string message;              // what was wrong, for CommandAction::Error
 };
 
 // args are the arguments after the program name.

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/look.h"
+#include "app/window_style.h"
 #include "app/monitor.h"
 #include "app/stop_signals.h"
 
@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
   voxa::InstallFontFallbacks();
 
   voxa::StopSignals stopSignals;
-  voxa::Monitor monitor(commandLine.options);
+  voxa::Monitor monitor(commandLine.options, commandLine.port);
   QObject::connect(&stopSignals, &voxa::StopSignals::Received, &monitor.Controller(),
                    &voxa::RunController::RequestQuit);
   // The controller has decided that the program ends (its run, if any, has

@@ -5,29 +5,43 @@
 
 namespace voxa {
 
-Monitor::Monitor(const StartOptions& options) : form_(a_, boot_), controller_(a_, port_, form_) {
-  form_.ApplyStartOptions(options);
-  if (options.hasPort) controller_.SetCommandLinePort(options.port);
-  QObject::connect(&form_, &TVelmoraForm::StartPanelClicked, &controller_, &RunController::StartPanelClick);
-  form_.SetCloseHandler([this] { return controller_.CloseRequested(); });
-  QObject::connect(&controller_, &RunController::RunFailed, &form_, [this](const QString& message) {
+Monitor::Monitor(const MonitorOptions& options, const std::optional<std::string>& port)
+    : window_(boot_), controller_(port_, window_, options) {
+  if (port) {
+    controller_.SetCommandLinePort(*port);
+    window_.SetPortText(*port);
+  }
+  MainWindow* w = &window_;
+  RunController* c = &controller_;
+  QObject::connect(w, &MainWindow::StartPanelClicked, c, &RunController::StartPanelClick);
+  QObject::connect(w, &MainWindow::ChoiceClicked, c, &RunController::ChoiceClicked);
+  QObject::connect(w, &MainWindow::RateClicked, c, &RunController::RateClicked);
+  QObject::connect(w, &MainWindow::GainClicked, c, &RunController::GainClicked);
+  QObject::connect(w, &MainWindow::ChannelsClicked, c, &RunController::ChannelsClicked);
+  QObject::connect(w, &MainWindow::ZoomInClicked, c, &RunController::ZoomInClicked);
+  QObject::connect(w, &MainWindow::ZoomOutClicked, c, &RunController::ZoomOutClicked);
+  QObject::connect(w, &MainWindow::IncreaseAmplitudeClicked, c, &RunController::IncreaseAmplitudeClicked);
+  QObject::connect(w, &MainWindow::DecreaseAmplitudeClicked, c, &RunController::DecreaseAmplitudeClicked);
+  QObject::connect(w, &MainWindow::PlotResized, c, &RunController::PlotResized);
+  window_.SetCloseHandler([this] { return controller_.CloseRequested(); });
+  QObject::connect(c, &RunController::RunFailed, w, [this](const QString& message) {
     // Also on the terminal, for runs started unattended.
     std::fprintf(stderr, "voxa-monitor: %s\n", message.toLocal8Bit().constData());
-    form_.ShowFailure(message);
+    window_.ShowFailure(message);
   });
-  QObject::connect(&controller_, &RunController::RunEnded, &form_, [this](const QString& recording) {
+  QObject::connect(c, &RunController::RunEnded, w, [this](const QString& recording) {
     if (recording.isEmpty()) return;
     // The recording's final name is only known now (and may carry a suffix
     // when a recording of the same minute exists): say where it went.
     const std::string line = "Recording saved as " + recording.toStdString();
-    form_.AppendBootLine(line);
+    window_.AppendBootLine(line);
     std::fprintf(stdout, "voxa-monitor: %s\n", line.c_str());
     std::fflush(stdout);
   });
 }
 
 void Monitor::Show() {
-  form_.show();
+  window_.show();
   boot_.hide();
 }
 

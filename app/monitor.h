@@ -1,37 +1,39 @@
-// The program as one object: the acquisition state, the serial port, the two
-// windows and the run controller, wired together. The program's entry and
-// the tests build the same thing.
+// The program as one object: the serial port, the two windows and the run
+// controller (which owns the run pipeline), wired together. The program's
+// entry and the tests build the same thing.
 #pragma once
 
-#include "app/command_line.h"
+#include <optional>
+#include <string>
+
+#include "app/boot_window.h"
+#include "app/main_window.h"
 #include "app/run_controller.h"
-#include "app/velmora1.h"
-#include "app/velmora_boot1.h"
+#include "pipeline/run_options.h"
 #include "serial/com_port.h"
-#include "stream/acquisition.h"
 
 namespace voxa {
 
 class Monitor {
  public:
-  explicit Monitor(const StartOptions& options = {});
+  // With a port, the run starts at once on it, without a scan.
+  explicit Monitor(const MonitorOptions& options = {}, const std::optional<std::string>& port = std::nullopt);
   Monitor(const Monitor&) = delete;
   Monitor& operator=(const Monitor&) = delete;
 
   // The main window visible, the boot window hidden.
   void Show();
 
-  Acquisition& State() { return a_; }
   TComPort& Port() { return port_; }
-  TVelmoraForm& Form() { return form_; }
-  TVelmoraBootForm& Boot() { return boot_; }
+  MainWindow& Window() { return window_; }
+  BootWindow& Boot() { return boot_; }
   RunController& Controller() { return controller_; }
+  const RunPipeline& Pipeline() { return controller_.Pipeline(); }
 
  private:
-  Acquisition a_;
   TComPort port_;
-  TVelmoraBootForm boot_;
-  TVelmoraForm form_;
+  BootWindow boot_;
+  MainWindow window_;
   RunController controller_;
 };
 

@@ -9,11 +9,10 @@
 #include <cerrno>
 #include <ctime>
 
-#include "analysis/plot.h"
 #include "app/port_policy.h"
+#include "format/markers.h"
+#include "recording/recording.h"
 #include "serial/com_port.h"
-#include "stream/header.h"
-#include "stream/recording.h"
 
 namespace voxa {
 namespace {
@@ -38,7 +37,6 @@ ClockFields LocalClock() {
   clock.hour = local.tm_hour;
   clock.minute = local.tm_min;
   clock.second = local.tm_sec;
-  clock.millisecond = static_cast<int>(now.tv_nsec / 1000000);
   return clock;
 }
 
@@ -52,17 +50,29 @@ bool HungUp(int fd) {
   return (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
+// "High Pass" takes "RST Offset" over: while the filter is on, offsets are
+// not measured again at every screen; switched off, they are again.
+void TakeHighPass(RunOptions& choices, bool on) {
+  choices.highPass = on;
+  choices.resetOffset = !on;
+}
+
 }  // namespace
 
-RunController::RunController(Acquisition& a, TCustomComPort& port, RunView& view, QObject* parent)
+RunController::RunController(TCustomComPort& port, RunView& view, const MonitorOptions& options, QObject* parent)
     : QObject(parent),
-      a_(a),
       port_(port),
       view_(view),
+      choices_(options.run),
+      pipeline_(*this, view.PlotSurface()),
       scanNames_(ComPortScanNames),
       portAvailable_(ComPortAvailable),
       clock_(LocalClock),
-      receiverFactory_(MakeSeparatorReceiver) {
+      receiverFactory_(MakePipelineReceiver) {
+  if (choices_.highPass) TakeHighPass(choices_, true);
+  pipeline_.Configure({choices_, options.parameters, options.screenSeconds});
+  view_.ShowChoices(choices_);
+  view_.ShowParameters(options.parameters);
   ApplyMonitorPortSettings(port_);
   queue_.reserve(kQueueReserve);
   startTimer_.setSingleShot(true);
@@ -114,7 +124,8 @@ void RunController::StartTimerTimer() {
   if (phase_ != Phase::Starting || scanning_) return;
   startTimer_.stop();
   view_.SetSize();
-  view_.InitParams();
+  const PlotSize plot = view_.InitPlotGeometry();
+  pipeline_.ResizePlot(plot.width, plot.height);
 
   if (commandLinePort_) {
     // The port box stays disabled with an empty list; STOP enables it later.
@@ -168,7 +179,6 @@ void RunController::StartPanelClick() {
 void RunController::Start() {
   SetPhase(Phase::Preparing);
   view_.SetIdle(false);
-  view_.SetRunInProgress(true);
   view_.SetPlotToScreenSize();
   view_.ShowStartPanel(view_.StartCaption(), StatusColour::Standard, false);
   view_.ShowStatus("", StatusColour::Standard);
@@ -177,7 +187,6 @@ void RunController::Start() {
   view_.ShowLabel(Label::Shift, "");
   view_.SetLoadExtColour(StatusColour::Standard);
 
-  InitStart(a_, view_.ReadRunOptions());
   for (Label label : {Label::BlockErrors, Label::SecErrors, Label::SpsErrors}) view_.ShowLabel(label, "0");
   for (int channel = 0; channel < kMaxChannels; ++channel) {
     view_.ShowLabel(NoiseLabel(channel), "");
@@ -185,13 +194,15 @@ void RunController::Start() {
     view_.ShowLabel(OffsetLabel(channel), "");
   }
 
-  LoadConfiguration(a_, configPath_, view_);
-  if (a_.ExtHeaderLoaded) {
+  const bool configLoaded = pipeline_.StartRun(choices_, configPath_);
+  if (configLoaded) {
     view_.SetLoadExtColour(StatusColour::Lime);
-    view_.SetFormParams();
-  } else if (a_.LoadExtHeader) {
+    view_.ShowDeviceIdentity(pipeline_.Device().DeviceNumber(), pipeline_.Device().FirmwareVersion());
+    view_.ShowParameters(pipeline_.Device().Parameters());
+  } else if (choices_.loadExtHeader) {
     // The box stays unticked for later runs until the operator ticks it again.
-    view_.UntickLoadExt();
+    choices_.loadExtHeader = false;
+    view_.ShowChoices(choices_);
     view_.SetLoadExtColour(StatusColour::Red);
     view_.Repaint();
     view_.ShowStatus(" Ext. Header File missed; Screen Params loaded ", StatusColour::Red);
@@ -205,15 +216,13 @@ void RunController::Start() {
 
 void RunController::ContinueStart() {
   if (phase_ != Phase::Preparing) return;
-  if (a_.HighPass) InitHighPass(a_);
   view_.ShowStartPanel("STOP", StatusColour::Yellow, true);
   view_.Repaint();
-  TakeStartClock();
+  pipeline_.Arm(clock_());
   Connect2Voxa();
 }
 
 void RunController::Stop() {
-  a_.StopRequested = true;
   view_.ShowStartPanel("START", StatusColour::Aqua, true);
   view_.ShowStatus("  Check Port No.", StatusColour::Yellow);
   view_.SetParameterControlsEnabled(true);
@@ -233,7 +242,6 @@ void RunController::Stop() {
       // Only a signal reaches here (START is disabled while preparing):
       // nothing is open yet.
       configPauseTimer_.stop();
-      view_.SetRunInProgress(false);
       SetPhase(Phase::Idle);
       AfterRun();
       break;
@@ -248,8 +256,6 @@ void RunController::Stop() {
   }
 }
 
-void RunController::TakeStartClock() { a_.StartClock = clock_(); }
-
 // --- Connecting --------------------------------------------------------------------
 
 void RunController::Connect2Voxa() {
@@ -258,7 +264,6 @@ void RunController::Connect2Voxa() {
     port_.OpenPort();
   } catch (const std::exception& e) {
     // Nothing is open yet. The window keeps the run's look; STOP returns to idle.
-    view_.SetRunInProgress(false);
     SetPhase(Phase::Failed);
     emit RunFailed(QString::fromStdString(e.what()));
     if (quitPending_) Stop();
@@ -267,7 +272,6 @@ void RunController::Connect2Voxa() {
   view_.ShowStatus("  waiting for VOXA... ", StatusColour::Silver);
   view_.Repaint();
   CreateFiles();
-  a_.StopRequested = false;
 
   SetPhase(Phase::Waiting);
   notifier_ = new QSocketNotifier(static_cast<qintptr>(port_.Handle()), QSocketNotifier::Read, this);
@@ -275,25 +279,26 @@ void RunController::Connect2Voxa() {
 }
 
 void RunController::CreateFiles() {
-  if (a_.SaveErrorList && !a_.ErrorFile.Create("error.csv")) {
-    a_.SaveErrorList = false;
-    view_.RejectOutputFile(OutputFile::ErrorList);
-    view_.Repaint();
+  const OutputFailures failures = pipeline_.OpenOutputs(OutputPaths::In("."));
+  // A recording that a failed run left under the working name was kept aside.
+  if (!failures.keptUnfinished.empty()) {
+    view_.AppendBootLine(std::string("Unfinished recording ") + kWorkingRecordingName + " kept as " +
+                         failures.keptUnfinished);
   }
-  if (a_.SaveShift && !a_.ShiftFile.Create("shift.csv")) {
-    a_.SaveShift = false;
-    view_.RejectOutputFile(OutputFile::ShiftList);
-    view_.Repaint();
-  }
-  if (a_.SaveStream) {
-    // A recording that a failed run left under the working name is kept,
-    // never overwritten by this one.
-    const std::string kept = KeepUnfinishedRecording(".");
-    if (!kept.empty()) view_.AppendBootLine(std::string("Unfinished recording ") + kWorkingRecordingName + " kept as " + kept);
-  }
-  if (a_.SaveStream && !a_.StreamFile.Create(kWorkingRecordingName)) {
-    a_.SaveStream = false;
-    view_.RejectOutputFile(OutputFile::Stream);
+  // A file that cannot be created is off for this run, and its box stays
+  // unticked for later runs until the operator ticks it again.
+  const struct {
+    bool failed;
+    bool RunOptions::*choice;
+    OutputFile file;
+  } outputs[] = {{failures.errorList, &RunOptions::saveErrorList, OutputFile::ErrorList},
+                 {failures.shiftList, &RunOptions::saveShift, OutputFile::ShiftList},
+                 {failures.stream, &RunOptions::saveStream, OutputFile::Stream}};
+  for (const auto& output : outputs) {
+    if (!output.failed) continue;
+    choices_.*output.choice = false;
+    view_.ShowChoices(choices_);
+    view_.MarkOutputFileFailed(output.file);
     view_.Repaint();
   }
 }
@@ -330,10 +335,8 @@ void RunController::Take(const uint8_t* data, size_t count) {
     while (next < count && data[next] < kMarkerBlock) ++next;
     if (next == count) return;
     const uint8_t marker = data[next++];
-    a_.MarkerByte = marker;
-    a_.MarkerPending = true;
     view_.ShowStatus("  Connected to VOXA ... ", StatusColour::Yellow);
-    receiver_ = receiverFactory_(a_, view_, view_.PlotSurface());
+    receiver_ = receiverFactory_(pipeline_);
     receiver_->Begin(marker);
     SetPhase(Phase::Receiving);
   }
@@ -402,7 +405,6 @@ void RunController::EndRun() {
   }
   const std::optional<std::string> closeFailure = CloseRun();
   if (!failure) failure = closeFailure;
-  view_.SetRunInProgress(false);
   SetPhase(Phase::Idle);
   if (failure) emit RunFailed(QString::fromStdString(*failure));
   emit RunEnded(QString::fromStdString(recording));
@@ -417,7 +419,6 @@ void RunController::Fail(const std::string& message) {
     }
   }
   CloseRun();
-  view_.SetRunInProgress(false);
   SetPhase(Phase::Failed);
   emit RunFailed(QString::fromStdString(message));
   if (quitPending_) Stop();
@@ -436,17 +437,9 @@ std::optional<std::string> RunController::CloseRun() {
   endTimer_.stop();
   DropNotifier();
   receiver_.reset();
-  // A recording still open here is one the separator never got (STOP while
-  // waiting) or one it abandoned: it stays behind as "streamdat.bin".
-  attempt([this] {
-    if (a_.StreamFile.IsOpen()) a_.StreamFile.Close();
-  });
-  attempt([this] {
-    if (a_.ErrorFile.IsOpen()) a_.ErrorFile.Close();
-  });
-  attempt([this] {
-    if (a_.ShiftFile.IsOpen()) a_.ShiftFile.Close();
-  });
+  // A recording still open here is one the stream never reached (STOP while
+  // waiting) or one that was abandoned: it stays behind as "streamdat.bin".
+  attempt([this] { pipeline_.CloseOutputs(); });
   attempt([this] { port_.ClosePort(); });
   queue_.clear();
   queueHead_ = 0;
@@ -496,6 +489,57 @@ void RunController::RequestQuit() {
     case Phase::Stopping:
       break;
   }
+}
+
+// --- The operator's choices ------------------------------------------------------------
+
+void RunController::ChoiceClicked(Choice choice, bool ticked) {
+  switch (choice) {
+    case Choice::SaveStream: choices_.saveStream = ticked; break;
+    case Choice::SaveErrorList: choices_.saveErrorList = ticked; break;
+    case Choice::SaveShift: choices_.saveShift = ticked; break;
+    case Choice::LoadExtHeader: choices_.loadExtHeader = ticked; break;
+    case Choice::AutoScale: choices_.autoScale = ticked; break;
+    case Choice::ResetOffset:
+      choices_.resetOffset = ticked;
+      pipeline_.SetResetOffset(ticked);
+      break;
+    case Choice::HighPass:
+      TakeHighPass(choices_, ticked);
+      pipeline_.SetHighPass(ticked, RunInProgress());
+      pipeline_.SetResetOffset(choices_.resetOffset);
+      view_.ShowChoices(choices_);
+      break;
+  }
+}
+
+void RunController::SetParameters(const DeviceParameters& parameters) { pipeline_.SetParameters(parameters); }
+
+void RunController::RateClicked(int32_t rate) {
+  DeviceParameters parameters = pipeline_.Device().Parameters();
+  parameters.rate = rate;
+  SetParameters(parameters);
+}
+
+void RunController::GainClicked(int32_t gain) {
+  DeviceParameters parameters = pipeline_.Device().Parameters();
+  parameters.gain = gain;
+  SetParameters(parameters);
+}
+
+void RunController::ChannelsClicked(int32_t channels) {
+  DeviceParameters parameters = pipeline_.Device().Parameters();
+  parameters.channels = channels;
+  SetParameters(parameters);
+}
+
+void RunController::ShowDeviceHeader(const DeviceSettings& device) {
+  view_.ShowDeviceIdentity(device.DeviceNumber(), device.FirmwareVersion());
+  view_.ShowParameters(device.Parameters());
+  // The device's own header replaces config.txt for later runs as well.
+  choices_.loadExtHeader = false;
+  view_.ShowChoices(choices_);
+  view_.SetLoadExtColour(StatusColour::Lime);
 }
 
 bool RunController::CloseRequested() {

@@ -1,6 +1,9 @@
 // The run controller: start-up (placement, port scan or command-line start),
 // the START/STOP cycle, opening the port and the files, waiting for the
-// device and handing its bytes to the stream separator, and the run end.
+// device and handing its bytes to the run pipeline, and the run end. It owns
+// the operator's check-box choices and the pipeline, turns the window's
+// clicks into changes of either, and tells the window what to show (it is the
+// pipeline's Host, and passes what a run shows on to the window).
 //
 // It is event-driven: nothing here loops or sleeps waiting for something.
 // The port is watched by a socket notifier, so while the device is silent
@@ -24,7 +27,10 @@
 
 #include "app/run_view.h"
 #include "app/stream_receiver.h"
-#include "stream/acquisition.h"
+#include "pipeline/host.h"
+#include "pipeline/run_options.h"
+#include "pipeline/run_pipeline.h"
+#include "timing/computer_clock.h"
 
 class QSocketNotifier;
 
@@ -32,7 +38,7 @@ namespace voxa {
 
 class TCustomComPort;
 
-class RunController : public QObject {
+class RunController : public QObject, private Host {
   Q_OBJECT
 
  public:
@@ -47,7 +53,7 @@ class RunController : public QObject {
   };
   Q_ENUM(Phase)
 
-  RunController(Acquisition& a, TCustomComPort& port, RunView& view, QObject* parent = nullptr);
+  RunController(TCustomComPort& port, RunView& view, const MonitorOptions& options, QObject* parent = nullptr);
   ~RunController() override;
 
   // --- Seams (the program sets none but the first) ---------------------------
@@ -81,6 +87,23 @@ class RunController : public QObject {
   // rest's timer calls it; a test may end a rest early through it.
   void EndRest();
 
+  // The operator's clicks on the window.
+  void ChoiceClicked(Choice choice, bool ticked);
+  void RateClicked(int32_t rate);
+  void GainClicked(int32_t gain);
+  void ChannelsClicked(int32_t channels);
+  void ZoomInClicked() { pipeline_.ZoomIn(); }
+  void ZoomOutClicked() { pipeline_.ZoomOut(); }
+  void IncreaseAmplitudeClicked() { pipeline_.IncreaseAmplitude(); }
+  void DecreaseAmplitudeClicked() { pipeline_.DecreaseAmplitude(); }
+  void PlotResized(int32_t width, int32_t height) { pipeline_.ResizePlot(width, height); }
+
+  // The check boxes as they stand.
+  const RunOptions& Choices() const { return choices_; }
+  const RunPipeline& Pipeline() const { return pipeline_; }
+  // Seam for tests: a state the window's clicks would take long to reach.
+  RunPipeline& MutablePipeline() { return pipeline_; }
+
   bool Resting() const { return resting_; }
   // Bytes read during a rest, not yet fed.
   size_t QueuedBytes() const { return queue_.size() - queueHead_; }
@@ -98,7 +121,6 @@ class RunController : public QObject {
   void Start();
   void ContinueStart();
   void Stop();
-  void TakeStartClock();
   void Connect2Voxa();
   void CreateFiles();
   void OnPortReadable();
@@ -112,10 +134,21 @@ class RunController : public QObject {
   std::optional<std::string> CloseRun();
   void DropNotifier();
   void AfterRun();
+  void SetParameters(const DeviceParameters& parameters);
 
-  Acquisition& a_;
+  // Host: what the pipeline shows.
+  void ShowLabel(Label label, std::string_view text) override { view_.ShowLabel(label, text); }
+  void ShowStatus(std::string_view text, StatusColour colour) override { view_.ShowStatus(text, colour); }
+  void ShowDeviceHeader(const DeviceSettings& device) override;
+  void ShowBootWindow() override { view_.ShowBootWindow(); }
+  void AppendBootLine(std::string_view line) override { view_.AppendBootLine(line); }
+  void RaiseMainWindow() override { view_.RaiseMainWindow(); }
+  void Repaint() override { view_.Repaint(); }
+
   TCustomComPort& port_;
   RunView& view_;
+  RunOptions choices_;
+  RunPipeline pipeline_;
 
   Phase phase_ = Phase::Starting;
   bool scanning_ = false;

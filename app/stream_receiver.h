@@ -1,6 +1,6 @@
 // What the run controller hands the received bytes to. In the program it is
-// the stream separator; tests put a scripted receiver in its place to check
-// the controller's own hand-over (rests, queueing, run end) byte for byte.
+// the run pipeline; tests put a scripted receiver in its place to check the
+// controller's own hand-over (rests, queueing, run end) byte for byte.
 #pragma once
 
 #include <cstddef>
@@ -9,9 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "analysis/surface.h"
-#include "stream/acquisition.h"
-#include "stream/host.h"
+#include "pipeline/run_pipeline.h"
 
 namespace voxa {
 
@@ -30,9 +28,9 @@ class StreamReceiver {
   virtual void Abandon() = 0;
 };
 
-using ReceiverFactory = std::function<std::unique_ptr<StreamReceiver>(Acquisition&, Host&, Surface&)>;
+using ReceiverFactory = std::function<std::unique_ptr<StreamReceiver>(RunPipeline&)>;
 
-// The program's receiver: the stream separator.
-std::unique_ptr<StreamReceiver> MakeSeparatorReceiver(Acquisition& a, Host& host, Surface& surface);
+// The program's receiver: the run pipeline's stream.
+std::unique_ptr<StreamReceiver> MakePipelineReceiver(RunPipeline& pipeline);
 
 }  // namespace voxa

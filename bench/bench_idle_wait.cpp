@@ -18,7 +18,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "app/look.h"
+#include "app/window_style.h"
 #include "app/monitor.h"
 
 namespace {
@@ -58,13 +58,11 @@ int main(int argc, char** argv) {
   QTemporaryDir directory;
   QDir::setCurrent(directory.path());
 
-  voxa::StartOptions options;
-  options.hasPort = true;
-  options.port = name;
-  options.extHeader = false;
-  options.saveStream = true;
-  options.saveErrors = true;
-  voxa::Monitor monitor(options);
+  voxa::MonitorOptions options;
+  options.run.loadExtHeader = false;
+  options.run.saveStream = true;
+  options.run.saveErrorList = true;
+  voxa::Monitor monitor(options, name);
   voxa::RunController& controller = monitor.Controller();
 
   double cpuStart = 0;

@@ -7,57 +7,54 @@
 #include <cmath>
 #include <cstdint>
 
-#include "analysis/checks.h"
-#include "analysis/plot.h"
 #include "analysis/raster.h"
-#include "stream/acquisition.h"
-#include "stream/host.h"
+#include "analysis/screen.h"
 
 namespace voxa {
 namespace {
 
 constexpr int32_t kRate = 800;
 constexpr int32_t kChannels = 3;
-constexpr int32_t kScreenSeconds = kSampleSlots / (kRate * kChannels);  // a full buffer: 32 s
+constexpr int32_t kScreenSeconds = kScreenSlots / (kRate * kChannels);  // a full buffer: 32 s
+constexpr StreamFormat kFormat{kRate, kChannels};
+constexpr int32_t kGain = 16;
 
 struct Scene {
   Scene() : raster(1920, 1080) {
-    InitStart(a, RunOptions{});
-    a.SampleRate = kRate;
-    a.ChannelCount = kChannels;
-    a.ScreenSeconds = kScreenSeconds;
-    a.PlotWidth = 1894;
-    a.PlotHeight = 859;
+    screen.StartRun(false, true, kFormat);
+    screen.SetScreenSeconds(kScreenSeconds);
+    screen.ResizePlot(1894, 859);
     Fill();
-    PrepareScreen(a);
+    // The screen is laid out by its first second.
+    screen.PlotSecond(raster, kFormat, kGain);
   }
 
   // A 5 Hz wave plus deterministic noise on every channel, a mark per second.
   void Fill() {
     uint32_t noise = 12345;
-    for (int32_t f = 0; f < kSampleSlots / kChannels; ++f) {
+    for (int32_t f = 0; f < kScreenSlots / kChannels; ++f) {
       for (int32_t ch = 0; ch < kChannels; ++ch) {
         noise = noise * 1664525u + 1013904223u;
         const double wave = 20000.0 * std::sin(2.0 * 3.14159265358979 * 5.0 * f / kRate + ch);
-        a.SampleBuffer[f * kChannels + ch] = 100000 * ch + static_cast<int32_t>(wave) + static_cast<int32_t>(noise >> 22);
+        screen.MutableSamples()[f * kChannels + ch] =
+            100000 * ch + static_cast<int32_t>(wave) + static_cast<int32_t>(noise >> 22);
       }
-      a.SecondMarks[f * kChannels] = f % kRate == 0 ? 1 : 0;
+      screen.MutableSecondMarks()[f * kChannels] = f % kRate == 0 ? 1 : 0;
     }
-    a.SampleIndex = kSampleSlots;
+    screen.SetSampleIndex(kScreenSlots);
   }
 
-  Acquisition a;
+  Screen screen;
   Raster raster;
-  NullHost host;
 };
 
 // A second in the middle of a screen: traces and lines only.
 void BM_PlotSecondMidScreen(benchmark::State& state) {
   Scene scene;
   for (auto _ : state) {
-    scene.a.NewScreen = false;
-    scene.a.ScreenSecond = 12;
-    PlotOneSecond(scene.a, scene.raster, scene.host);
+    scene.screen.SetNewScreenDue(false);
+    scene.screen.SetScreenSecond(12);
+    scene.screen.PlotSecond(scene.raster, kFormat, kGain);
   }
 }
 BENCHMARK(BM_PlotSecondMidScreen)->Unit(benchmark::kMicrosecond);
@@ -67,10 +64,9 @@ BENCHMARK(BM_PlotSecondMidScreen)->Unit(benchmark::kMicrosecond);
 void BM_PrepareAndPlotFirstSecond(benchmark::State& state) {
   Scene scene;
   for (auto _ : state) {
-    scene.a.NewScreen = true;
-    scene.a.ScreenSecond = 0;
-    PrepareScreen(scene.a);
-    PlotOneSecond(scene.a, scene.raster, scene.host);
+    scene.screen.SetNewScreenDue(true);
+    scene.screen.SetScreenSecond(0);
+    scene.screen.PlotSecond(scene.raster, kFormat, kGain);
   }
 }
 BENCHMARK(BM_PrepareAndPlotFirstSecond)->Unit(benchmark::kMicrosecond);
@@ -82,10 +78,10 @@ void BM_PlotLastSecondWithChecks(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     scene.Fill();
-    scene.a.NewScreen = false;
-    scene.a.ScreenSecond = kScreenSeconds - 1;
+    scene.screen.SetNewScreenDue(false);
+    scene.screen.SetScreenSecond(kScreenSeconds - 1);
     state.ResumeTiming();
-    PlotOneSecond(scene.a, scene.raster, scene.host);
+    scene.screen.PlotSecond(scene.raster, kFormat, kGain);
   }
 }
 BENCHMARK(BM_PlotLastSecondWithChecks)->Unit(benchmark::kMicrosecond);
@@ -94,14 +90,15 @@ BENCHMARK(BM_PlotLastSecondWithChecks)->Unit(benchmark::kMicrosecond);
 // it pays for the lay-out, the clearing and the checks together.
 void BM_OneSecondScreen(benchmark::State& state) {
   Scene scene;
-  scene.a.ScreenSeconds = 1;
+  scene.screen.SetScreenSeconds(1);
   for (auto _ : state) {
     state.PauseTiming();
     scene.Fill();
-    scene.a.SampleIndex = kRate * kChannels;
+    scene.screen.SetSampleIndex(kRate * kChannels);
+    scene.screen.SetNewScreenDue(true);
+    scene.screen.SetScreenSecond(0);
     state.ResumeTiming();
-    PrepareScreen(scene.a);
-    PlotOneSecond(scene.a, scene.raster, scene.host);
+    scene.screen.PlotSecond(scene.raster, kFormat, kGain);
   }
 }
 BENCHMARK(BM_OneSecondScreen)->Unit(benchmark::kMicrosecond);

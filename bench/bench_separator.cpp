@@ -1,18 +1,15 @@
 // Throughput of the receive path: a simulated stream at the fastest rate
 // (800 sps, 3 channels, with GPS, shift and header records) replayed from
-// memory through the separator, block storage, checks and plot arithmetic,
-// with a host that shows nothing. The line delivers at most 11,520 bytes per
+// memory through the run pipeline (separator, block statistics, screen and
+// plot arithmetic, and the recording), with a host that shows nothing. The line delivers at most 11,520 bytes per
 // second; the target is over 50 MB/s, more than 4000 times that.
 #include <benchmark/benchmark.h>
 
 #include <memory>
 
 #include "analysis/surface.h"
-#include "stream/acquisition.h"
-#include "stream/header.h"
-#include "stream/host.h"
-#include "stream/recording.h"
-#include "stream/separator.h"
+#include "pipeline/host.h"
+#include "pipeline/run_pipeline.h"
 #include "tools/sim_stream.h"
 
 namespace {
@@ -51,28 +48,27 @@ void Replay(benchmark::State& state, bool record) {
   NullSurface surface;
   for (auto _ : state) {
     state.PauseTiming();
-    auto a = std::make_unique<voxa::Acquisition>();
-    a->ChannelCount = 3;
-    a->SampleRate = 800;
-    a->ScreenSeconds = 8;
-    voxa::RunOptions options;
-    options.saveStream = record;
-    options.loadExtHeader = false;
-    voxa::InitStart(*a, options);
-    voxa::LoadConfiguration(*a, "", host);
-    a->PlotWidth = 1894;
-    a->PlotHeight = 859;
-    if (record) a->StreamFile.Create("/dev/null");
-    voxa::StreamSeparator separator(*a, host, surface);
+    auto pipeline = std::make_unique<voxa::RunPipeline>(host, surface);
+    voxa::MonitorOptions options;
+    options.parameters = {800, 3, 16};
+    options.screenSeconds = 8;
+    options.run.saveStream = record;
+    options.run.loadExtHeader = false;
+    pipeline->Configure(options);
+    pipeline->StartRun(options.run, "");
+    pipeline->ResizePlot(1894, 859);
+    pipeline->Arm({});
+    // The recording goes to /dev/null: its writes are measured, not a disk.
+    pipeline->OpenOutputs({"", "", "/dev/null"});
     state.ResumeTiming();
 
-    separator.Begin(bytes[0]);
+    pipeline->StartStream(bytes[0]);
     size_t at = 1;
-    while (at < bytes.size()) at += separator.Feed(bytes.data() + at, bytes.size() - at);
-    benchmark::DoNotOptimize(a->GoodBlocks);
+    while (at < bytes.size()) at += pipeline->Feed(bytes.data() + at, bytes.size() - at);
+    benchmark::DoNotOptimize(pipeline->Statistics().GoodBlocks());
 
     state.PauseTiming();
-    if (record) a->StreamFile.Close();
+    pipeline->CloseOutputs();
     state.ResumeTiming();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(bytes.size()));

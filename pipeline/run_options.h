@@ -1,6 +1,8 @@
-// The operator's choices for a run, in one type from the command line (or
-// the window) to the run: what to save, where the header comes from, and how
-// the stream is expected and shown.
+// The operator's choices, in one vocabulary from the command line (or the
+// window) to the run: what to save, where the header comes from and how the
+// stream is shown (RunOptions, the check boxes), and what stream to expect and
+// how much of it a screen shows (the parameters, which persist from one run
+// to the next and which config.txt or the device's header change).
 #pragma once
 
 #include <cstdint>
@@ -9,18 +11,22 @@
 
 namespace voxa {
 
+// The check boxes. START copies the first five; "RST Offset" and "High Pass"
+// also act during a run. "High Pass" takes "RST Offset" over: while the
+// filter is on, offsets are not measured again at every screen.
 struct RunOptions {
-  // Copied from the check boxes at START.
   bool saveStream = false;     // "Save Stream": the recording
   bool saveErrorList = false;  // "Save Err List": error.csv
   bool saveShift = false;      // "Save Shift": shift.csv
   bool loadExtHeader = true;   // "Ext. Header": the header from config.txt
   bool autoScale = false;      // "Auto Scale": each channel on its own scale
-  // Also changed during a run.
   bool resetOffset = true;     // "RST Offset": offsets measured at every screen
   bool highPass = false;       // "High Pass"
-  // What stream to expect and how much of it a screen shows; these persist
-  // from one run to the next, and config.txt or the device's header change them.
+};
+
+// Everything the operator can set before the first run.
+struct MonitorOptions {
+  RunOptions run;
   DeviceParameters parameters;
   int32_t screenSeconds = 8;
 };

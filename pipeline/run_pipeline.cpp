@@ -9,13 +9,13 @@ namespace voxa {
 
 RunPipeline::RunPipeline(Host& host, Surface& surface) : host_(host), surface_(surface) {}
 
-void RunPipeline::Configure(const RunOptions& options) {
+void RunPipeline::Configure(const MonitorOptions& options) {
   device_.SetParameters(options.parameters);
   screen_.SetScreenSeconds(options.screenSeconds);
   screen_.RestoreCapacity(device_.Format());
-  screen_.SetResetOffset(options.resetOffset);
-  screen_.SetHighPass(options.highPass);
-  options_ = options;
+  screen_.SetResetOffset(options.run.resetOffset);
+  screen_.SetHighPass(options.run.highPass);
+  options_ = options.run;
 }
 
 void RunPipeline::SetParameters(const DeviceParameters& parameters) {
@@ -51,18 +51,23 @@ void RunPipeline::Arm(const ClockFields& startClock) {
   startClock_ = startClock;
 }
 
-OutputFailures RunPipeline::OpenOutputs(const std::string& directory) {
+OutputPaths OutputPaths::In(const std::string& directory) {
   namespace fs = std::filesystem;
+  const fs::path dir(directory);
+  return {(dir / "error.csv").string(), (dir / "shift.csv").string(), (dir / kWorkingRecordingName).string()};
+}
+
+OutputFailures RunPipeline::OpenOutputs(const OutputPaths& paths) {
   OutputFailures failures;
-  const RunLists::Created created = lists_.Create(options_.saveErrorList, (fs::path(directory) / "error.csv").string(),
-                                                  options_.saveShift, (fs::path(directory) / "shift.csv").string());
+  const RunLists::Created created =
+      lists_.Create(options_.saveErrorList, paths.errorList, options_.saveShift, paths.shiftList);
   failures.errorList = !created.errorList;
   failures.shiftList = !created.shiftList;
   if (recording_.Saving()) {
     // A recording that a failed run left under the working name is kept,
     // never overwritten by this one.
-    failures.keptUnfinished = KeepUnfinishedRecording(directory);
-    failures.stream = !recording_.Create((fs::path(directory) / kWorkingRecordingName).string());
+    failures.keptUnfinished = KeepUnfinishedRecording(paths.stream);
+    failures.stream = !recording_.Create(paths.stream);
   }
   return failures;
 }

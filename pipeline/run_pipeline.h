@@ -36,6 +36,15 @@
 
 namespace voxa {
 
+// Where a run's files go.
+struct OutputPaths {
+  std::string errorList;
+  std::string shiftList;
+  std::string stream;  // the recording's working name; renamed when it is finished
+  // error.csv, shift.csv and streamdat.bin in directory.
+  static OutputPaths In(const std::string& directory);
+};
+
 // The files a run asked for that could not be created.
 struct OutputFailures {
   bool errorList = false;
@@ -54,7 +63,7 @@ class RunPipeline final : private RecordSink {
   RunPipeline& operator=(const RunPipeline&) = delete;
 
   // Program start: the parameters, screen length and live choices.
-  void Configure(const RunOptions& options);
+  void Configure(const MonitorOptions& options);
 
   // --- A run, in order ------------------------------------------------------
   // START: resets the run and builds the header in force, from config.txt at
@@ -63,9 +72,9 @@ class RunPipeline final : private RecordSink {
   // The run is about to connect: the filter is set up and the computer's
   // clock at START is kept for dating a recording without GPS.
   void Arm(const ClockFields& startClock);
-  // Creates the files the run's options ask for in directory. A file that
-  // cannot be created is off for this run.
-  OutputFailures OpenOutputs(const std::string& directory);
+  // Creates the files the run's options ask for. A file that cannot be
+  // created is off for this run.
+  OutputFailures OpenOutputs(const OutputPaths& paths);
   // The first byte of 0x80 or above has arrived.
   void StartStream(uint8_t firstMarker);
   // Received bytes, in order. Returns how many were taken: fewer than count
@@ -102,6 +111,7 @@ class RunPipeline final : private RecordSink {
   const GpsClock& Clock() const { return clock_; }
   const TimeShift& Shift() const { return shift_; }
   const Recording& Stream() const { return recording_; }
+  const RunLists& Lists() const { return lists_; }
   bool SavingStream() const { return recording_.Saving(); }
   // Seams for tests.
   DeviceSettings& MutableDevice() { return device_; }

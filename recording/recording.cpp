@@ -221,12 +221,13 @@ std::string UnusedFileName(const std::string& directory, const std::string& name
   }
 }
 
-std::string KeepUnfinishedRecording(const std::string& directory) {
-  const fs::path working = fs::path(directory) / kWorkingRecordingName;
+std::string KeepUnfinishedRecording(const std::string& path) {
+  const fs::path working(path);
   std::error_code error;
-  if (!fs::exists(working, error) || fs::file_size(working, error) == 0 || error) return "";
-  const std::string name = UnusedFileName(directory, kWorkingRecordingName);
-  fs::rename(working, fs::path(directory) / name, error);
+  if (!fs::is_regular_file(working, error) || fs::file_size(working, error) == 0 || error) return "";
+  const fs::path directory = working.has_parent_path() ? working.parent_path() : fs::path(".");
+  const std::string name = UnusedFileName(directory.string(), working.filename().string());
+  fs::rename(working, directory / name, error);
   return error ? "" : name;
 }
 

@@ -64,6 +64,7 @@ class Recording {
   // Creates the file; false (and nothing is saved) when it cannot be created.
   bool Create(const std::string& path);
   bool Saving() const { return saving_; }
+  bool IsOpen() const { return file_.IsOpen(); }
 
   // Bytes of the stream as received, in order. Never overflows the buffer.
   void Record(Bytes bytes) {
@@ -144,9 +145,10 @@ std::string RecordingName(std::string_view month, std::string_view day, std::str
 // "-3", ... before its extension.
 std::string UnusedFileName(const std::string& directory, const std::string& name);
 
-// Before a new recording is created: a non-empty streamdat.bin left by a run
-// that could not finish or rename it is moved aside so it is never overwritten.
-// Returns the name it was moved to, or "" when there was nothing to keep.
-std::string KeepUnfinishedRecording(const std::string& directory);
+// Before a new recording is created at path: a non-empty file left there by a
+// run that could not finish or rename it is moved aside so it is never
+// overwritten. Returns the name it was moved to, or "" when there was nothing
+// to keep.
+std::string KeepUnfinishedRecording(const std::string& path);
 
 }  // namespace voxa

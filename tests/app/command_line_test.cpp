@@ -15,40 +15,42 @@ struct ParseCase {
   std::vector<std::string> args;
   CommandAction action;
   // A check of the options that the row is about.
-  bool (*expected)(const StartOptions&);
+  bool (*expected)(const CommandLine&);
 };
 
 TEST(CommandLine, ParsesWhatTheControlsOffer) {
   const ParseCase cases[] = {
       {"nothing: scan, layout defaults", {}, CommandAction::Run,
-       [](const StartOptions& o) {
-         return !o.hasPort && o.extHeader && o.offsetReset && !o.saveStream && o.channels == 3 && o.rate == 100 &&
-                o.gain == 16 && o.screenSeconds == 8;
+       [](const CommandLine& c) {
+         return !c.port && c.options.run.loadExtHeader && c.options.run.resetOffset && !c.options.run.saveStream &&
+                c.options.parameters.channels == 3 && c.options.parameters.rate == 100 &&
+                c.options.parameters.gain == 16 && c.options.screenSeconds == 8;
        }},
       {"port used unchanged", {"/dev/pts/7"}, CommandAction::Run,
-       [](const StartOptions& o) { return o.hasPort && o.port == "/dev/pts/7"; }},
+       [](const CommandLine& c) { return c.port == "/dev/pts/7"; }},
       {"port after options", {"--save-stream", "ttyUSB0"}, CommandAction::Run,
-       [](const StartOptions& o) { return o.hasPort && o.port == "ttyUSB0" && o.saveStream; }},
+       [](const CommandLine& c) { return c.port == "ttyUSB0" && c.options.run.saveStream; }},
       {"port before options", {"COM25", "--save-errors", "--save-shift"}, CommandAction::Run,
-       [](const StartOptions& o) { return o.port == "COM25" && o.saveErrors && o.saveShift; }},
+       [](const CommandLine& c) { return c.port == "COM25" && c.options.run.saveErrorList && c.options.run.saveShift; }},
       {"-- lets a port start with a dash", {"--", "-odd"}, CommandAction::Run,
-       [](const StartOptions& o) { return o.hasPort && o.port == "-odd"; }},
+       [](const CommandLine& c) { return c.port == "-odd"; }},
       {"switches off", {"--no-ext-header", "--no-offset-reset"}, CommandAction::Run,
-       [](const StartOptions& o) { return !o.extHeader && !o.offsetReset; }},
+       [](const CommandLine& c) { return !c.options.run.loadExtHeader && !c.options.run.resetOffset; }},
       {"switches on", {"--auto-scale", "--high-pass"}, CommandAction::Run,
-       [](const StartOptions& o) { return o.autoScale && o.highPass; }},
+       [](const CommandLine& c) { return c.options.run.autoScale && c.options.run.highPass; }},
       {"values, separate and with =", {"--channels", "1", "--rate=800", "--gain", "64"}, CommandAction::Run,
-       [](const StartOptions& o) { return o.channels == 1 && o.rate == 800 && o.gain == 64; }},
+       [](const CommandLine& c) { return c.options.parameters.channels == 1 && c.options.parameters.rate == 800 &&
+                c.options.parameters.gain == 64; }},
       {"the last of a repeated option wins", {"--rate", "50", "--rate", "400"}, CommandAction::Run,
-       [](const StartOptions& o) { return o.rate == 400; }},
+       [](const CommandLine& c) { return c.options.parameters.rate == 400; }},
       {"screen seconds within capacity", {"--screen-seconds", "200"}, CommandAction::Run,
-       [](const StartOptions& o) { return o.screenSeconds == 200; }},
+       [](const CommandLine& c) { return c.options.screenSeconds == 200; }},
       {"screen seconds lowered to capacity (100 sps, 3 ch)", {"--screen-seconds", "1000"}, CommandAction::Run,
-       [](const StartOptions& o) { return o.screenSeconds == 256; }},
+       [](const CommandLine& c) { return c.options.screenSeconds == 256; }},
       {"capacity from rate and channels given after", {"--screen-seconds=5000", "--rate", "800", "--channels", "1"},
-       CommandAction::Run, [](const StartOptions& o) { return o.screenSeconds == 96; }},
+       CommandAction::Run, [](const CommandLine& c) { return c.options.screenSeconds == 96; }},
       {"huge screen seconds lowered too", {"--screen-seconds", "99999999999999999999"}, CommandAction::Run,
-       [](const StartOptions& o) { return o.screenSeconds == 256; }},
+       [](const CommandLine& c) { return c.options.screenSeconds == 256; }},
       {"help wins over a bad option after it", {"--help", "--bogus"}, CommandAction::Help, nullptr},
       {"version", {"--version"}, CommandAction::Version, nullptr},
   };
@@ -57,7 +59,7 @@ TEST(CommandLine, ParsesWhatTheControlsOffer) {
     const CommandLine result = ParseCommandLine(c.args);
     EXPECT_EQ(result.action, c.action) << result.message;
     if (c.expected != nullptr) {
-      EXPECT_TRUE(c.expected(result.options));
+      EXPECT_TRUE(c.expected(result));
     }
   }
 }

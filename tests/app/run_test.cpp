@@ -23,7 +23,8 @@
 #include <vector>
 
 #include "app/click_panel.h"
-#include "app/look.h"
+#include "app/window_style.h"
+#include "app/command_line.h"
 #include "app/monitor.h"
 #include "tools/sim_stream.h"
 
@@ -134,11 +135,11 @@ class RunTest : public QObject {
   Script s_;
 
   RunController& Controller() { return monitor_->Controller(); }
-  TVelmoraForm& Form() { return monitor_->Form(); }
-  Acquisition& A() { return monitor_->State(); }
+  MainWindow& Window() { return monitor_->Window(); }
+  const RunPipeline& Pipeline() { return monitor_->Pipeline(); }
   template <typename T = QWidget>
   T* Find(const char* name) {
-    T* widget = Form().findChild<T*>(name);
+    T* widget = Window().findChild<T*>(name);
     if (widget == nullptr) qFatal("no control named %s", name);
     return widget;
   }
@@ -151,9 +152,9 @@ class RunTest : public QObject {
   void Build(const std::vector<std::string>& args = {}, bool scripted = true) {
     const CommandLine commandLine = ParseCommandLine(args);
     if (commandLine.action != CommandAction::Run) qFatal("%s", commandLine.message.c_str());
-    monitor_ = std::make_unique<Monitor>(commandLine.options);
+    monitor_ = std::make_unique<Monitor>(commandLine.options, commandLine.port);
     RunController& c = Controller();
-    c.SetClock([] { return ClockFields{2024, 3, 5, 14, 7, 9, 123}; });
+    c.SetClock([] { return ClockFields{2024, 3, 5, 14, 7, 9}; });
     c.SetPortScan(
         [this] {
           ++s_.scans;
@@ -161,7 +162,7 @@ class RunTest : public QObject {
         },
         [](const std::string&) { return false; });
     c.SetConfigMissingPause(0);
-    if (scripted) c.SetReceiverFactory([this](auto&...) { return std::make_unique<ScriptedReceiver>(s_); });
+    if (scripted) c.SetReceiverFactory([this](RunPipeline&) { return std::make_unique<ScriptedReceiver>(s_); });
     connect(&c, &RunController::PhaseChanged, this, [this](Phase p) { s_.phases.push_back(p); });
     connect(&c, &RunController::RunEnded, this, [this](const QString& name) { s_.ended << name; });
     connect(&c, &RunController::RunFailed, this, [this](const QString& text) { s_.failures << text; });
@@ -170,7 +171,7 @@ class RunTest : public QObject {
   // Start-up as the start timer does it, then START on the fake device.
   void Start() {
     Controller().StartTimerTimer();
-    Form().SetPortText(device_->path);
+    Window().SetPortText(device_->path);
     Controller().StartPanelClick();
   }
   bool StartOnDevice() {
@@ -257,7 +258,7 @@ class RunTest : public QObject {
     QCOMPARE(Caption(), QString("STOP"));
     QCOMPARE(Find<ClickPanel>("StartPanel")->Colour(), kYellowColour);
     QVERIFY(!Find("SaveGroupBox")->isEnabled() && Find("FilterCheckBox")->isEnabled());
-    QVERIFY(A().StreamFile.IsOpen());
+    QVERIFY(Pipeline().SavingStream());
 
     Controller().StartPanelClick();
     // STOP itself only restores the idle look; the run ends right after.
@@ -266,14 +267,13 @@ class RunTest : public QObject {
     QCOMPARE(Find<ClickPanel>("StartPanel")->Colour(), kAquaColour);
     QCOMPARE(Text("StatusBar"), QString("  Check Port No."));
     QVERIFY(Find("SaveGroupBox")->isEnabled() && Find("PortComboBox")->isEnabled());
-    QVERIFY(A().StopRequested);
     QVERIFY(WaitFor(Phase::Idle));
 
     QCOMPARE(s_.ended, QStringList{""});
     QCOMPARE(s_.finished, 0);
     QCOMPARE(SizeOf("streamdat.bin"), 0);
     QCOMPARE(SizeOf("error.csv"), 0);
-    QVERIFY(!A().StreamFile.IsOpen() && !A().ErrorFile.IsOpen());
+    QVERIFY(!Pipeline().Stream().IsOpen() && !Pipeline().Lists().ErrorListOn());
     QVERIFY(!monitor_->Port().Connected());
     QVERIFY(s_.failures.isEmpty());
   }
@@ -287,14 +287,16 @@ class RunTest : public QObject {
       QCOMPARE(Painted(Find(name)), kRedColour);
     }
     QVERIFY(Find<QCheckBox>("SaveErrorCheckBox")->isChecked());
-    QVERIFY(!A().SaveStream && !A().SaveShift && A().SaveErrorList);
+    const RunOptions& choices = Controller().Choices();
+    QVERIFY(!choices.saveStream && !choices.saveShift && choices.saveErrorList);
+    QVERIFY(!Pipeline().SavingStream() && !Pipeline().Lists().ShiftListOn() && Pipeline().Lists().ErrorListOn());
     QCOMPARE(SizeOf("error.csv"), 0);
 
     // Later runs keep the box unticked (and red) until the operator ticks it.
     QVERIFY(Stop());
     Controller().StartPanelClick();
     QVERIFY(WaitFor(Phase::Waiting));
-    QVERIFY(!A().SaveStream);
+    QVERIFY(!Pipeline().SavingStream());
     QCOMPARE(Painted(Find("SaveStreamCheckBox")), kRedColour);
   }
 
@@ -310,10 +312,14 @@ class RunTest : public QObject {
     sim.faults = {{sim::FaultKind::kDropByte, 0, 5, 0}};
     QVERIFY(device_->Send(sim::GenerateStream(sim, 4)));
     // The header record's rest is passed without losing a byte: only the damaged block is an error.
-    QTRY_VERIFY_WITH_TIMEOUT(A().GoodBlocks >= 398, kDeadlineMs);
-    QCOMPARE(A().BlockErrors, 1);
+    QTRY_VERIFY_WITH_TIMEOUT(Pipeline().Statistics().GoodBlocks() >= 398, kDeadlineMs);
+    QCOMPARE(Pipeline().Statistics().BlockErrors(), 1);
     QCOMPARE(Text("BlockErrorLabel"), QString("1"));
     QCOMPARE(Text("DevNoLabel"), QString("015"));
+    QCOMPARE(Text("VersionLabel"), QString("V2.07"));
+    // The device's header replaces config.txt, also for later runs.
+    QVERIFY(!Find<QCheckBox>("LoadExtCheckBox")->isChecked() && !Controller().Choices().loadExtHeader);
+    QCOMPARE(Painted(Find("LoadExtCheckBox")), kLimeColour);
     QVERIFY(monitor_->Boot().isVisible());
     QVERIFY(BootText().contains("VOXA boot\nGPS ok"));
 
@@ -328,14 +334,16 @@ class RunTest : public QObject {
     QVERIFY(s_.failures.isEmpty());
     QVERIFY(BootText().endsWith("Recording saved as " + name));  // the operator is told where it went
 
-    Form().ShowLabel(Label::Noise1, "stale");
-    Form().ShowLabel(Label::GpsClock, "stale");
+    Window().ShowLabel(Label::Noise1, "stale");
+    Window().ShowLabel(Label::GpsClock, "stale");
     Controller().StartPanelClick();
     QVERIFY(WaitFor(Phase::Waiting));
     QCOMPARE((QList<qint64>{SizeOf("error.csv"), SizeOf("streamdat.bin")}), (QList<qint64>{0, 0}));
-    QCOMPARE(
-        (QList<int32_t>{A().GoodBlocks, A().BlockErrors, A().SecErrors, A().SpsErrors, A().SampleIndex, A().RawCount}),
-        (QList<int32_t>{0, 0, 0, 0, 0, 0}));
+    const BlockStatistics& statistics = Pipeline().Statistics();
+    QCOMPARE((QList<int64_t>{statistics.GoodBlocks(), statistics.BlockErrors(), statistics.SecondErrors(),
+                             statistics.RateErrors(), Pipeline().ScreenState().SampleIndex(),
+                             static_cast<int64_t>(Pipeline().Stream().Pending().size())}),
+             (QList<int64_t>{0, 0, 0, 0, 0, 0}));
     QCOMPARE((QStringList{Text("BlockErrorLabel"), Text("SecErrorLabel"), Text("spsErrorLabel"), Text("Noise1Label"),
                           Text("GPSLabel")}),
              (QStringList{"0", "0", "0", "", ""}));
@@ -388,7 +396,7 @@ class RunTest : public QObject {
     Build({"--save-stream", "--save-errors", "--save-shift", "--no-ext-header"});
     if (when == kAtStart) {
       Controller().StartTimerTimer();  // the scan found no port
-      QCOMPARE(Form().PortText(), std::string("No ser. Port"));
+      QCOMPARE(Window().PortText(), std::string("No ser. Port"));
       Controller().StartPanelClick();
     } else {
       if (when == kAtFinish) s_.finishFailure = failure.toStdString();
@@ -399,9 +407,9 @@ class RunTest : public QObject {
     QVERIFY(WaitFor(when == kAtFinish ? Phase::Idle : Phase::Failed));
     QCOMPARE(s_.failures.size(), 1);
     QVERIFY2(s_.failures.front().startsWith(failure), qPrintable(s_.failures.front()));
-    QVERIFY(Form().findChild<QWidget*>("FailureBox") != nullptr);
+    QVERIFY(Window().findChild<QWidget*>("FailureBox") != nullptr);
     QCOMPARE(s_.abandoned, when == kAtStart ? 0 : 1);
-    QVERIFY(!A().StreamFile.IsOpen() && !A().ErrorFile.IsOpen() && !A().ShiftFile.IsOpen());
+    QVERIFY(!Pipeline().Stream().IsOpen() && !Pipeline().Lists().ErrorListOn() && !Pipeline().Lists().ShiftListOn());
     QVERIFY(!monitor_->Port().Connected());
     if (when == kAtStart) {  // nothing was created, the status was cleared
       QVERIFY(!QFileInfo::exists("streamdat.bin"));
@@ -450,10 +458,10 @@ class RunTest : public QObject {
 
   void closingTheWindowDuringARunWaitsForStop() {
     Build({"--save-stream", "--no-ext-header"});
-    Form().show();
+    Window().show();
     QVERIFY(StartOnDevice());
-    QVERIFY(!Form().close());
-    QVERIFY(Form().isVisible());
+    QVERIFY(!Window().close());
+    QVERIFY(Window().isVisible());
     QVERIFY(device_->Send("\x90\x01\x02\x03\x04\x80"));
     QVERIFY(WaitFor(Phase::Receiving));  // the run goes on
     QCOMPARE(s_.quitRequests, 0);

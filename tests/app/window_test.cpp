@@ -1,6 +1,7 @@
-// The main window offscreen: its controls as laid out, the handlers that set
-// the acquisition parameters, the geometry by screen height and on resize,
-// the hints in the status bar, and the window side of the stream code's Host.
+// The main window offscreen: its controls as laid out, its clicks reaching the
+// run's choices and parameters (and code that sets a control never counting as
+// a click), the geometry by screen height and on resize, the hints in the
+// status bar, and what the window shows when it is told.
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -16,7 +17,8 @@
 #include <vector>
 
 #include "app/click_panel.h"
-#include "app/look.h"
+#include "app/window_style.h"
+#include "app/command_line.h"
 #include "app/monitor.h"
 
 namespace voxa {
@@ -107,17 +109,16 @@ const Zoom kZooms[] = {
     {"zoom out 50 sps 1 ch", 50, 1, 512, "ZoomOutPanel", {1024, 1536, 1536}},
 };
 
-struct FormParams {
+struct ShownParameters {
   const char* legend;
-  int32_t channels, gain, rate;
-  int32_t channelsAfter;  // gain and rate stay as the device reported them
+  DeviceParameters parameters;
   std::vector<const char*> selected;
 };
-const FormParams kFormParams[] = {
-    {"every value offered", 1, 64, 800, 1, {"Ch1RadioButton", "Gain64RadioButton", "sps800RadioButton"}},
-    {"gain 128 keeps the button", 3, 128, 200, 3, {"Ch3RadioButton", "Gain16RadioButton", "sps200RadioButton"}},
-    {"rate 300 keeps the button", 3, 2, 300, 3, {"Gain2RadioButton", "sps100RadioButton"}},
-    {"2 channels select one channel", 2, 16, 100, 1, {"Ch1RadioButton"}},
+const ShownParameters kShownParameters[] = {
+    {"every value offered", {800, 1, 64}, {"Ch1RadioButton", "Gain64RadioButton", "sps800RadioButton"}},
+    {"gain 128 keeps the button", {200, 3, 128}, {"Ch3RadioButton", "Gain16RadioButton", "sps200RadioButton"}},
+    {"rate 300 keeps the button", {300, 3, 2}, {"Gain2RadioButton", "sps100RadioButton"}},
+    {"2 channels keep the button", {100, 2, 16}, {"Ch3RadioButton"}},
 };
 
 // The boot window is as tall as the main window in every placement.
@@ -177,11 +178,15 @@ class WindowTest : public QObject {
 
  private:
   std::unique_ptr<Monitor> monitor_;
-  TVelmoraForm& Form() { return monitor_->Form(); }
-  Acquisition& A() { return monitor_->State(); }
+  MainWindow& Window() { return monitor_->Window(); }
+  const RunPipeline& Pipeline() { return monitor_->Pipeline(); }
+  Screen& MutableScreen() { return monitor_->Controller().MutablePipeline().MutableScreen(); }
+  const Screen& ScreenState() { return Pipeline().ScreenState(); }
+  const DeviceParameters& Parameters() { return Pipeline().Device().Parameters(); }
+  void Rebuild(const MonitorOptions& options) { monitor_ = std::make_unique<Monitor>(options); }
   template <typename T = QWidget>
   T* Find(const char* name) {
-    T* widget = Form().findChild<T*>(name);
+    T* widget = Window().findChild<T*>(name);
     if (widget == nullptr) qFatal("no control named %s", name);
     return widget;
   }
@@ -214,14 +219,14 @@ class WindowTest : public QObject {
   }
 
   void windowsAsDesigned() {
-    QCOMPARE(Form().windowTitle(), QString("   VOXA  Monitor") + QString(88, ' ') + "Ver.  30-Jan-2014");
-    QCOMPARE(QSize(Form().FormWidth(), Form().FormHeight()), QSize(1023, 598));
-    QCOMPARE(Form().pos(), QPoint(231, 143));
-    QVERIFY(!Form().windowIcon().isNull());
+    QCOMPARE(Window().windowTitle(), QString("   VOXA  Monitor") + QString(88, ' ') + "Ver.  30-Jan-2014");
+    QCOMPARE(QSize(Window().FormWidth(), Window().FormHeight()), QSize(1023, 598));
+    QCOMPARE(Window().pos(), QPoint(231, 143));
+    QVERIFY(!Window().windowIcon().isNull());
     QCOMPARE(Find("StatusBar")->font().family(), QString("Tahoma"));
     QCOMPARE(Find("GPSStampLabel")->font().family(), QString("MS Sans Serif"));
 
-    TVelmoraBootForm& boot = monitor_->Boot();
+    BootWindow& boot = monitor_->Boot();
     QCOMPARE(boot.windowTitle(), QString(" Velmora Boot"));
     QVERIFY(!boot.isVisible());
     QVERIFY(!(boot.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint)));
@@ -234,18 +239,17 @@ class WindowTest : public QObject {
     QVERIFY(memoFont.bold());
   }
 
-  void radioButtonsSetTheirVariables() {
+  void radioButtonsSetTheParameters() {
     const struct {
       const char* name;
-      int32_t Acquisition::*variable;
+      int32_t DeviceParameters::*parameter;
       int32_t value;
-    } rows[] = {
-        {"sps50RadioButton", &Acquisition::SampleRate, 50}, {"sps400RadioButton", &Acquisition::SampleRate, 400},
-        {"Gain1RadioButton", &Acquisition::Gain, 1},        {"Gain32RadioButton", &Acquisition::Gain, 32},
-        {"Ch1RadioButton", &Acquisition::ChannelCount, 1},  {"Ch3RadioButton", &Acquisition::ChannelCount, 3}};
+    } rows[] = {{"sps50RadioButton", &DeviceParameters::rate, 50},   {"sps400RadioButton", &DeviceParameters::rate, 400},
+                {"Gain1RadioButton", &DeviceParameters::gain, 1},    {"Gain32RadioButton", &DeviceParameters::gain, 32},
+                {"Ch1RadioButton", &DeviceParameters::channels, 1}, {"Ch3RadioButton", &DeviceParameters::channels, 3}};
     for (const auto& row : rows) {
       Click(Find(row.name));
-      QVERIFY2(A().*row.variable == row.value, row.name);
+      QVERIFY2(Parameters().*row.parameter == row.value, row.name);
     }
   }
 
@@ -253,16 +257,17 @@ class WindowTest : public QObject {
   void zoomPanels() {
     QFETCH(int, row);
     const Zoom& zoom = kZooms[row];
-    A().SampleRate = zoom.rate;
-    A().ChannelCount = zoom.channels;
-    A().ScreenSeconds = zoom.start;
+    MonitorOptions options;
+    options.parameters = {zoom.rate, zoom.channels, 16};
+    options.screenSeconds = zoom.start;
+    Rebuild(options);
     for (int expected : zoom.steps) {
-      A().NewScreen = false;
+      MutableScreen().SetNewScreenDue(false);
       Click(Find(zoom.panel));
-      QCOMPARE(A().ScreenSeconds, expected);
+      QCOMPARE(ScreenState().ScreenSeconds(), expected);
       // The screen in progress ends with the next completed second.
-      QCOMPARE(A().ScreenSecond, expected);
-      QVERIFY(A().NewScreen);
+      QCOMPARE(ScreenState().ScreenSecond(), expected);
+      QVERIFY(ScreenState().NewScreenDue());
     }
   }
 
@@ -279,12 +284,14 @@ class WindowTest : public QObject {
         {"down: times four, at most 100000", "DecAmpPanel", 3, {30000, 100000, 5}, {100000, 100000, 20}},
     };
     for (const auto& row : rows) {
-      A().ChannelCount = row.channels;
-      A().Scale = row.before;
-      A().NewScreen = false;
+      MonitorOptions options;
+      options.parameters.channels = row.channels;
+      Rebuild(options);
+      MutableScreen().SetScale(row.before);
+      MutableScreen().SetNewScreenDue(false);
       Click(Find(row.panel));
-      QVERIFY2(A().Scale == row.after, row.legend);
-      QVERIFY2(!A().NewScreen, row.legend);
+      QVERIFY2(ScreenState().Scale() == row.after, row.legend);
+      QVERIFY2(!ScreenState().NewScreenDue(), row.legend);
     }
   }
 
@@ -305,72 +312,104 @@ class WindowTest : public QObject {
     panel->setEnabled(false);  // as START is while a run is prepared
     Click(panel);
     QCOMPARE(clicks, 1);
-    QCOMPARE(A().ScreenSeconds, 4);
+    QCOMPARE(ScreenState().ScreenSeconds(), 4);
   }
 
   void offsetResetAndTheHighPassThatTakesItOver() {
+    MonitorOptions options;
+    options.parameters.rate = 400;
+    Rebuild(options);
     auto* filter = Find<QCheckBox>("FilterCheckBox");
     auto* offset = Find<QCheckBox>("OffsetCheckBox");
-    A().SampleRate = 400;
-    A().HighPassRate = 0;
     Click(filter);
-    QVERIFY(A().HighPass && !A().ResetOffset);
+    QVERIFY(ScreenState().HighPassOn() && !ScreenState().ResetOffset());
+    QVERIFY(monitor_->Controller().Choices().highPass && !monitor_->Controller().Choices().resetOffset);
     QVERIFY(!offset->isChecked() && !offset->isEnabled());
-    QCOMPARE(A().HighPassRate, 0);  // while idle the filter is set up at START, not here
+    QCOMPARE(ScreenState().HighPass().Rate(), 0);  // while idle the filter is set up at START, not here
 
     Click(filter);
-    QVERIFY(!A().HighPass && A().ResetOffset);
+    QVERIFY(!ScreenState().HighPassOn() && ScreenState().ResetOffset());
     QVERIFY(offset->isChecked() && offset->isEnabled());
     Click(offset);
-    QVERIFY(!A().ResetOffset);
+    QVERIFY(!ScreenState().ResetOffset());
     Click(offset);
-    QVERIFY(A().ResetOffset);
+    QVERIFY(ScreenState().ResetOffset());
 
-    // Ticked during a run, the filter starts from a set-up for the rate in force.
-    Form().SetRunInProgress(true);
+    // Ticked during a run, the filter starts from a set-up for the rate in
+    // force: here the run waits in the pause after a missing config.txt.
+    RunController& controller = monitor_->Controller();
+    controller.SetPortScan([] { return std::vector<std::string>{}; }, [](const std::string&) { return false; });
+    controller.SetConfigPath("no-such-config.txt");
+    controller.SetConfigMissingPause(3600 * 1000);
+    controller.StartTimerTimer();
+    controller.StartPanelClick();
+    QCOMPARE(controller.CurrentPhase(), RunController::Phase::Preparing);
     Click(filter);
-    QVERIFY(A().HighPass);
-    QCOMPARE(A().HighPassRate, 400);
+    QVERIFY(ScreenState().HighPassOn());
+    QCOMPARE(ScreenState().HighPass().Rate(), 400);
   }
 
-  void setFormParams_data() { AddRows(kFormParams); }
-  void setFormParams() {
+  // The window shows what it is told; showing is never a click.
+  void shownParametersAreNotChosenOnes_data() { AddRows(kShownParameters); }
+  void shownParametersAreNotChosenOnes() {
     QFETCH(int, row);
-    const FormParams& params = kFormParams[row];
-    A().DeviceNumber = "015";
-    A().FirmwareVersion = "V2.07";
-    A().ChannelCount = params.channels;
-    A().Gain = params.gain;
-    A().SampleRate = params.rate;
-    Form().SetFormParams();
+    const ShownParameters& shown = kShownParameters[row];
+    Window().ShowDeviceIdentity("015", "V2.07");
+    Window().ShowParameters(shown.parameters);
     QCOMPARE(Find<QLabel>("DevNoLabel")->text(), QString("015"));
     QCOMPARE(Find<QLabel>("VersionLabel")->text(), QString("V2.07"));
-    for (const char* name : params.selected) QVERIFY2(Find<QRadioButton>(name)->isChecked(), name);
-    QCOMPARE((QList<int>{A().ChannelCount, A().Gain, A().SampleRate}),
-             (QList<int>{params.channelsAfter, params.gain, params.rate}));
+    for (const char* name : shown.selected) QVERIFY2(Find<QRadioButton>(name)->isChecked(), name);
+    QCOMPARE((QList<int>{Parameters().rate, Parameters().channels, Parameters().gain}), (QList<int>{100, 3, 16}));
+
+    RunOptions all;
+    all.saveStream = all.saveErrorList = all.saveShift = all.autoScale = all.highPass = true;
+    all.loadExtHeader = all.resetOffset = false;
+    Window().ShowChoices(all);
+    QVERIFY(Find<QCheckBox>("SaveStreamCheckBox")->isChecked() && !Find<QCheckBox>("LoadExtCheckBox")->isChecked());
+    QVERIFY(!Find("OffsetCheckBox")->isEnabled());
+    const RunOptions& choices = monitor_->Controller().Choices();
+    QVERIFY(!choices.saveStream && !choices.saveErrorList && !choices.highPass && choices.loadExtHeader);
+    QVERIFY(!ScreenState().HighPassOn() && ScreenState().ResetOffset());
+  }
+
+  void checkBoxClicksAreTheChoices() {
+    const struct {
+      const char* name;
+      bool RunOptions::*choice;
+    } rows[] = {{"SaveStreamCheckBox", &RunOptions::saveStream},
+                {"SaveErrorCheckBox", &RunOptions::saveErrorList},
+                {"SaveShiftCheckBox", &RunOptions::saveShift},
+                {"LoadExtCheckBox", &RunOptions::loadExtHeader},
+                {"AutoScaleCheckBox", &RunOptions::autoScale}};
+    for (const auto& row : rows) {
+      const bool before = monitor_->Controller().Choices().*row.choice;
+      Click(Find(row.name));
+      QVERIFY2(monitor_->Controller().Choices().*row.choice == !before, row.name);
+      QVERIFY2(Find<QCheckBox>(row.name)->isChecked() == !before, row.name);
+    }
   }
 
   void placementByScreenHeightAndResize_data() { AddRows(kPlacements); }
   void placementByScreenHeightAndResize() {
     QFETCH(int, row);
     const Placement& p = kPlacements[row];
-    Form().SetScreenSize(QSize(1920, p.screenHeight));
-    Form().SetSize();
-    Form().InitParams();
-    QCOMPARE(Form().pos(), p.position);
-    QCOMPARE(Form().FormHeight(), p.formHeight);
-    QCOMPARE(A().PlotHeight, p.plotHeight);
+    Window().SetScreenSize(QSize(1920, p.screenHeight));
+    RunController& controller = monitor_->Controller();
+    controller.SetPortScan([] { return std::vector<std::string>{}; }, [](const std::string&) { return false; });
+    controller.StartTimerTimer();  // placement and plot geometry
+    QCOMPARE(Window().pos(), p.position);
+    QCOMPARE(Window().FormHeight(), p.formHeight);
+    QCOMPARE(ScreenState().PlotHeight(), p.plotHeight);
     QCOMPARE(Find("ImagePanel")->height(), p.plotHeight);
     QCOMPARE(Find("PlotImage")->height(), p.plotHeight);
-    QCOMPARE(A().PlotWidth, 1023 - 26);
-    QCOMPARE(A().PlotMinWidth, 1023 - 36);
+    QCOMPARE(ScreenState().PlotWidth(), 1023 - 26);
     // The controls below the plot keep their distance to the bottom edge.
     const int clientHeight = p.formHeight - kFrameHeight;
     QCOMPARE(Find("StartPanel")->y(), 508 + clientHeight - 567);
     QCOMPARE(Find("GainGroupBox")->y(), 384 + clientHeight - 567);
     QCOMPARE(Find("StatusBar")->geometry().bottom(), clientHeight - 1);
     QVERIFY(Find("GPSStampLabel")->y() > p.plotHeight);
-    TVelmoraBootForm& boot = monitor_->Boot();
+    BootWindow& boot = monitor_->Boot();
     QCOMPARE(boot.pos(), p.bootPosition);
     QCOMPARE(boot.FormHeight(), p.formHeight);
     QCOMPARE(boot.BootMemo()->height(), p.memoHeight);
@@ -381,27 +420,27 @@ class WindowTest : public QObject {
       int plotHeightBelow;  // window height - 221 - PlotHeight
     } widths[] = {{1023 - 10, 0}, {1023 - 11, 15}, {1100, 0}};
     for (const auto& step : widths) {
-      A().Resized = false;
-      Form().SetFormWidth(step.width);
-      QCOMPARE(A().PlotWidth, step.width - 26);
-      QCOMPARE(Form().FormHeight() - 221 - A().PlotHeight, step.plotHeightBelow);
-      QCOMPARE(Find("PlotImage")->size(), QSize(A().PlotWidth, A().PlotHeight));
-      QVERIFY(A().Resized && A().NewScreen);
+      MutableScreen().SetNewScreenDue(false);
+      Window().SetFormWidth(step.width);
+      QCOMPARE(ScreenState().PlotWidth(), step.width - 26);
+      QCOMPARE(Window().FormHeight() - 221 - ScreenState().PlotHeight(), step.plotHeightBelow);
+      QCOMPARE(Find("PlotImage")->size(), QSize(ScreenState().PlotWidth(), ScreenState().PlotHeight()));
+      QVERIFY(ScreenState().NewScreenDue());
     }
     // A tiny window stops at its minimum size, where the plot still has room.
-    Form().resize(10, 10);
-    QVERIFY(A().PlotWidth >= 600 && A().PlotHeight >= 150);
-    QVERIFY(Find("StartPanel")->y() > A().PlotHeight);
+    Window().resize(10, 10);
+    QVERIFY(ScreenState().PlotWidth() >= 600 && ScreenState().PlotHeight() >= 150);
+    QVERIFY(Find("StartPanel")->y() > ScreenState().PlotHeight());
   }
 
   void hintsFollowTheMouseWhileIdle() {
-    Form().InitParams();
+    Window().InitPlotGeometry();
     auto* filter = Find<QCheckBox>("FilterCheckBox");
     QCOMPARE(filter->statusTip(), QString(" 1st Order High Pass @ 0.5 Hz"));
     QCOMPARE(filter->toolTip(), filter->statusTip());
 
-    Form().SetIdle(true);
-    Form().ShowStatus("  Check Port No.", StatusColour::Yellow);
+    Window().SetIdle(true);
+    Window().ShowStatus("  Check Port No.", StatusColour::Yellow);
     Enter(Find("SaveStreamCheckBox"));
     QCOMPARE(Status(), QString(" Save received VOXA Data (VOXA Data Format)"));
     QEvent leave(QEvent::Leave);  // back on the group box, which has no hint
@@ -417,13 +456,13 @@ class WindowTest : public QObject {
     QCOMPARE(Painted(Find("StatusBar")), kYellowColour);
 
     // During a run the status bar is the run's.
-    Form().SetIdle(false);
-    Form().ShowStatus("  waiting for VOXA... ", StatusColour::Silver);
+    Window().SetIdle(false);
+    Window().ShowStatus("  waiting for VOXA... ", StatusColour::Silver);
     Enter(Find("OffsetCheckBox"));
     QCOMPARE(Status(), QString("  waiting for VOXA... "));
   }
 
-  void hostShowsWhatTheStreamReports() {
+  void showsWhatTheRunReports() {
     const struct {
       Label label;
       const char* control;
@@ -439,50 +478,50 @@ class WindowTest : public QObject {
                 {Label::Offset1, "Offset1Label"}};
     for (const auto& row : rows) {
       const QString text = QString("v%1 \u00b5V").arg(static_cast<int>(row.label));
-      Form().ShowLabel(row.label, text.toStdString());
+      Window().ShowLabel(row.label, text.toStdString());
       QCOMPARE(Find<QLabel>(row.control)->text(), text);
     }
 
-    Form().ShowStatus(" Ext. Header File missed; Screen Params loaded ", StatusColour::Red);
+    Window().ShowStatus(" Ext. Header File missed; Screen Params loaded ", StatusColour::Red);
     QCOMPARE(Status(), QString(" Ext. Header File missed; Screen Params loaded "));
     QCOMPARE(Painted(Find("StatusBar")), kRedColour);
 
-    A().DeviceNumber = "042";
-    A().Gain = 4;
-    Form().ShowDeviceHeader();
     auto* loadExt = Find<QCheckBox>("LoadExtCheckBox");
-    QVERIFY(!loadExt->isChecked());
+    Window().SetLoadExtColour(StatusColour::Lime);
     QCOMPARE(Painted(loadExt), kLimeColour);
-    QCOMPARE(Find<QLabel>("DevNoLabel")->text(), QString("042"));
-    QVERIFY(Find<QRadioButton>("Gain4RadioButton")->isChecked());
+    Window().MarkOutputFileFailed(OutputFile::ShiftList);
+    QCOMPARE(Painted(Find("SaveShiftCheckBox")), kRedColour);
 
-    Form().AppendBootLine("VOXA boot 1");
-    Form().AppendBootLine("SRATE=100");
+    Window().AppendBootLine("VOXA boot 1");
+    Window().AppendBootLine("SRATE=100");
     QCOMPARE(monitor_->Boot().BootMemo()->toPlainText(), QString("VOXA boot 1\nSRATE=100"));
   }
 
   void doubleClickOnTheFreeAreaShowsTheBootWindow() {
-    Form().show();
-    QVERIFY(QTest::qWaitForWindowExposed(&Form()));
+    Window().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Window()));
     QTest::mouseDClick(Find("ZoomLabel"), Qt::LeftButton);  // on a control it is the control's
     QVERIFY(!monitor_->Boot().isVisible());
-    QTest::mouseDClick(&Form(), Qt::LeftButton, {}, QPoint(3, 200));
+    QTest::mouseDClick(&Window(), Qt::LeftButton, {}, QPoint(3, 200));
     QVERIFY(monitor_->Boot().isVisible());
   }
 
-  void commandLineOptionsGoThroughTheControls() {
+  void commandLineOptionsReachTheRunAndTheControls() {
     const CommandLine commandLine = ParseCommandLine({"--save-stream", "--no-ext-header", "--high-pass", "--channels=1",
                                                       "--rate=800", "--gain=2", "--screen-seconds=50"});
-    Form().ApplyStartOptions(commandLine.options);
-    Form().InitParams();  // the start timer's program-start values keep them
+    Rebuild(commandLine.options);
     QVERIFY(Find<QCheckBox>("SaveStreamCheckBox")->isChecked());
     QVERIFY(!Find<QCheckBox>("LoadExtCheckBox")->isChecked());
     QVERIFY(Find<QRadioButton>("sps800RadioButton")->isChecked());
-    QVERIFY(A().HighPass && !A().ResetOffset);
+    QVERIFY(Find<QRadioButton>("Ch1RadioButton")->isChecked());
+    QVERIFY(Find<QRadioButton>("Gain2RadioButton")->isChecked());
+    QVERIFY(Find<QCheckBox>("FilterCheckBox")->isChecked() && !Find<QCheckBox>("OffsetCheckBox")->isChecked());
     QVERIFY(!Find("OffsetCheckBox")->isEnabled());
-    QCOMPARE((QList<int>{A().ChannelCount, A().SampleRate, A().Gain, A().ScreenSeconds}), (QList<int>{1, 800, 2, 50}));
-    const RunOptions run = Form().ReadRunOptions();
-    QVERIFY(run.saveStream && !run.saveErrorList && !run.loadExtHeader && !run.resetOffset);
+    QVERIFY(ScreenState().HighPassOn() && !ScreenState().ResetOffset());
+    QCOMPARE((QList<int>{Parameters().channels, Parameters().rate, Parameters().gain, ScreenState().ScreenSeconds()}),
+             (QList<int>{1, 800, 2, 50}));
+    const RunOptions& run = monitor_->Controller().Choices();
+    QVERIFY(run.saveStream && !run.saveErrorList && !run.loadExtHeader && !run.resetOffset && run.highPass);
   }
 };
 

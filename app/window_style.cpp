@@ -1,5 +1,5 @@
 // Colours and fonts of the monitor's windows.
-#include "app/look.h"
+#include "app/window_style.h"
 
 #include <QApplication>
 #include <QPalette>

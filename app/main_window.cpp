@@ -1,6 +1,6 @@
-// The main window: controls, their handlers, geometry and the window side of
-// the stream code's Host.
-#include "app/velmora1.h"
+// The main window: controls, the signals of their clicks, geometry, and what
+// the run controller has it show.
+#include "app/main_window.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -17,13 +17,11 @@
 #include <QRadioButton>
 #include <QScreen>
 
-#include "analysis/display_controls.h"
-#include "analysis/plot.h"
+#include "app/boot_window.h"
 #include "app/click_panel.h"
-#include "app/look.h"
 #include "app/plot_image.h"
-#include "app/velmora_boot1.h"
-#include "stream/number_text.h"
+#include "app/window_style.h"
+#include "format/number_text.h"
 
 namespace voxa {
 namespace {
@@ -134,9 +132,8 @@ QIcon MonitorIcon() {
 
 }  // namespace
 
-TVelmoraForm::TVelmoraForm(Acquisition& a, TVelmoraBootForm& boot, QWidget* parent)
-    : QWidget(parent), a_(a), boot_(boot), raster_(993, 377) {
-  setObjectName("VelmoraForm");
+MainWindow::MainWindow(BootWindow& boot, QWidget* parent) : QWidget(parent), boot_(boot), raster_(993, 377) {
+  setObjectName("MainWindow");
   setWindowTitle(kTitle);
   setWindowIcon(MonitorIcon());
   setFont(FormFont(16, false));
@@ -146,13 +143,13 @@ TVelmoraForm::TVelmoraForm(Acquisition& a, TVelmoraBootForm& boot, QWidget* pare
   BuildControls();
   raster_.SetRefreshCallback([this] { plotImage_->update(); });
   // The sizes set while the window is created count as resizes, before
-  // InitParams has set the plot's minimum width.
+  // start-up has set the plot's minimum width.
   HandleResize();
 }
 
-TVelmoraForm::~TVelmoraForm() { raster_.SetRefreshCallback({}); }
+MainWindow::~MainWindow() { raster_.SetRefreshCallback({}); }
 
-void TVelmoraForm::BuildControls() {
+void MainWindow::BuildControls() {
   imagePanel_ = new QFrame(this);
   imagePanel_->setObjectName("ImagePanel");
   imagePanel_->setGeometry(8, 0, 993, 377);
@@ -182,10 +179,10 @@ void TVelmoraForm::BuildControls() {
   auto* zoomOut = MakePanel(this, "ZoomOutPanel", "- -", {520, 408, 25, 25}, kZoomOrange);
   auto* decAmp = MakePanel(this, "DecAmpPanel", "- -", {568, 408, 25, 25}, kAmplitudeOrange);
   auto* incAmp = MakePanel(this, "IncAmpPanel", "++", {600, 408, 25, 25}, kAmplitudeOrange);
-  connect(zoomIn, &ClickPanel::clicked, this, [this] { ZoomInPanelClick(); });
-  connect(zoomOut, &ClickPanel::clicked, this, [this] { ZoomOutPanelClick(); });
-  connect(decAmp, &ClickPanel::clicked, this, [this] { DecAmpPanelClick(); });
-  connect(incAmp, &ClickPanel::clicked, this, [this] { IncAmpPanelClick(); });
+  connect(zoomIn, &ClickPanel::clicked, this, &MainWindow::ZoomInClicked);
+  connect(zoomOut, &ClickPanel::clicked, this, &MainWindow::ZoomOutClicked);
+  connect(decAmp, &ClickPanel::clicked, this, &MainWindow::DecreaseAmplitudeClicked);
+  connect(incAmp, &ClickPanel::clicked, this, &MainWindow::IncreaseAmplitudeClicked);
   below.insert(below.end(), {zoomIn, zoomOut, decAmp, incAmp});
 
   portComboBox_ = new QComboBox(this);
@@ -202,13 +199,14 @@ void TVelmoraForm::BuildControls() {
   offsetCheckBox_ = MakeCheckBox(this, "OffsetCheckBox", "RST Offset", {8, 456, 97, 17}, true, true,
                                  " Reset Offset:  Offset Check before each Screen Cycle");
   filterCheckBox_ = MakeCheckBox(this, "FilterCheckBox", "High Pass", {8, 483, 97, 17}, true, false, "");
-  connect(offsetCheckBox_, &QCheckBox::toggled, this, [this] { OffsetCheckBoxClick(); });
-  connect(filterCheckBox_, &QCheckBox::toggled, this, [this] { FilterCheckBoxClick(); });
+  BindChoice(autoScaleCheckBox_, Choice::AutoScale);
+  BindChoice(offsetCheckBox_, Choice::ResetOffset);
+  BindChoice(filterCheckBox_, Choice::HighPass);
   below.insert(below.end(), {autoScaleCheckBox_, offsetCheckBox_, filterCheckBox_});
 
   startPanel_ = MakePanel(this, "StartPanel", "START", {10, 508, 89, 25}, StandardColour());
   startPanel_->setEnabled(false);
-  connect(startPanel_, &ClickPanel::clicked, this, &TVelmoraForm::StartPanelClicked);
+  connect(startPanel_, &ClickPanel::clicked, this, &MainWindow::StartPanelClicked);
   below.push_back(startPanel_);
 
   loadGroupBox_ = MakeGroup(this, "LoadGroupBox", " Load ", {112, 384, 113, 49});
@@ -221,6 +219,10 @@ void TVelmoraForm::BuildControls() {
                                     false, " Save Shift Values to 'shift.csv'");
   saveStreamCheckBox_ = MakeCheckBox(saveGroupBox_, "SaveStreamCheckBox", "Save Stream", {8, 72, 97, 17}, false,
                                      false, " Save received VOXA Data (VOXA Data Format)");
+  BindChoice(loadExtCheckBox_, Choice::LoadExtHeader);
+  BindChoice(saveErrorCheckBox_, Choice::SaveErrorList);
+  BindChoice(saveShiftCheckBox_, Choice::SaveShift);
+  BindChoice(saveStreamCheckBox_, Choice::SaveStream);
   below.insert(below.end(), {loadGroupBox_, saveGroupBox_});
 
   auto* errorGroup = MakeGroup(this, "ErrorGroupBox", " Error List ", {232, 440, 113, 97});
@@ -270,12 +272,8 @@ void TVelmoraForm::BuildControls() {
   ch1RadioButton_ = MakeRadio(typeGroupBox_, "Ch1RadioButton", "1 Channel", {8, 28, 93, 17});
   ch3RadioButton_ = MakeRadio(typeGroupBox_, "Ch3RadioButton", "3 Channels", {8, 56, 93, 17});
   ch3RadioButton_->setChecked(true);
-  connect(ch1RadioButton_, &QRadioButton::toggled, this, [this](bool on) {
-    if (on) ChannelRadioButtonClick(1);
-  });
-  connect(ch3RadioButton_, &QRadioButton::toggled, this, [this](bool on) {
-    if (on) ChannelRadioButtonClick(3);
-  });
+  connect(ch1RadioButton_, &QRadioButton::clicked, this, [this] { emit ChannelsClicked(1); });
+  connect(ch3RadioButton_, &QRadioButton::clicked, this, [this] { emit ChannelsClicked(3); });
 
   srateGroupBox_ = MakeGroup(this, "SrateGroupBox", " Srate ", {856, 384, 81, 153});
   const struct {
@@ -291,9 +289,7 @@ void TVelmoraForm::BuildControls() {
     auto* button = MakeRadio(srateGroupBox_, rates[i].name, rates[i].caption, {8, 22 + 25 * i, 69, 17});
     const int32_t value = rates[i].value;
     button->setChecked(value == 100);
-    connect(button, &QRadioButton::toggled, this, [this, value](bool on) {
-      if (on) SrateRadioButtonClick(value);
-    });
+    connect(button, &QRadioButton::clicked, this, [this, value] { emit RateClicked(value); });
     rateButtons_.emplace_back(button, value);
   }
 
@@ -309,9 +305,7 @@ void TVelmoraForm::BuildControls() {
     auto* button = MakeRadio(gainGroupBox_, gains[i].name, gains[i].caption, {8, 18 + 19 * i, 45, 17});
     const int32_t value = gains[i].value;
     button->setChecked(value == 16);
-    connect(button, &QRadioButton::toggled, this, [this, value](bool on) {
-      if (on) GainRadioButtonClick(value);
-    });
+    connect(button, &QRadioButton::clicked, this, [this, value] { emit GainClicked(value); });
     gainButtons_.emplace_back(button, value);
   }
   below.insert(below.end(), {typeGroupBox_, srateGroupBox_, gainGroupBox_});
@@ -332,92 +326,53 @@ void TVelmoraForm::BuildControls() {
   for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
 }
 
-void TVelmoraForm::ApplyStartOptions(const StartOptions& options) {
-  saveStreamCheckBox_->setChecked(options.saveStream);
-  saveErrorCheckBox_->setChecked(options.saveErrors);
-  saveShiftCheckBox_->setChecked(options.saveShift);
-  loadExtCheckBox_->setChecked(options.extHeader);
-  autoScaleCheckBox_->setChecked(options.autoScale);
-  offsetCheckBox_->setChecked(options.offsetReset);
-  filterCheckBox_->setChecked(options.highPass);
-  (options.channels == 1 ? ch1RadioButton_ : ch3RadioButton_)->setChecked(true);
-  for (const auto& [button, value] : rateButtons_) {
-    if (value == options.rate) button->setChecked(true);
-  }
-  for (const auto& [button, value] : gainButtons_) {
-    if (value == options.gain) button->setChecked(true);
-  }
-  startScreenSeconds_ = options.screenSeconds;
-  if (options.hasPort) portComboBox_->setEditText(QString::fromStdString(options.port));
+void MainWindow::BindChoice(QCheckBox* box, Choice choice) {
+  // clicked, not toggled: only the operator's click is a choice.
+  connect(box, &QCheckBox::clicked, this, [this, choice](bool ticked) { emit ChoiceClicked(choice, ticked); });
 }
 
-QSize TVelmoraForm::ScreenSize() const {
+QSize MainWindow::ScreenSize() const {
   if (screenSize_.isValid()) return screenSize_;
   const QScreen* screen = QGuiApplication::primaryScreen();
   return screen ? screen->geometry().size() : QSize(1280, 1024);
 }
 
-void TVelmoraForm::ShowFailure(const QString& text) {
+void MainWindow::ShowFailure(const QString& text) {
   auto* box = new QMessageBox(QMessageBox::Critical, "VOXA Monitor", text, QMessageBox::Ok, this);
   box->setObjectName("FailureBox");
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->open();
 }
 
-int TVelmoraForm::FormWidth() const { return width() + kFrameWidth; }
-int TVelmoraForm::FormHeight() const { return height() + kFrameHeight; }
+int MainWindow::FormWidth() const { return width() + kFrameWidth; }
+int MainWindow::FormHeight() const { return height() + kFrameHeight; }
 
-void TVelmoraForm::SetFormHeight(int height) {
+void MainWindow::SetFormHeight(int height) {
   resize(width(), height - kFrameHeight);
   HandleResize();
 }
 
-void TVelmoraForm::SetFormWidth(int width) {
+void MainWindow::SetFormWidth(int width) {
   resize(width - kFrameWidth, height());
   HandleResize();
 }
 
-// --- Handlers ----------------------------------------------------------------
+// --- The window's own handlers ------------------------------------------------
 
-void TVelmoraForm::SrateRadioButtonClick(int32_t rate) { a_.SampleRate = rate; }
-void TVelmoraForm::GainRadioButtonClick(int32_t gain) { a_.Gain = gain; }
-void TVelmoraForm::ChannelRadioButtonClick(int32_t channels) { a_.ChannelCount = channels; }
-
-void TVelmoraForm::OffsetCheckBoxClick() { a_.ResetOffset = offsetCheckBox_->isChecked(); }
-
-void TVelmoraForm::FilterCheckBoxClick() {
-  if (filterCheckBox_->isChecked()) {
-    a_.HighPass = true;
-    offsetCheckBox_->setChecked(false);
-    offsetCheckBox_->setEnabled(false);
-    // Switched on in the middle of a run, the filter starts from a set-up for
-    // the rate in force rather than from whatever its last set-up left.
-    if (runInProgress_) InitHighPass(a_);
-  } else {
-    a_.HighPass = false;
-    offsetCheckBox_->setEnabled(true);
-    offsetCheckBox_->setChecked(true);
-  }
-}
-
-void TVelmoraForm::ZoomInPanelClick() { ZoomIn(a_); }
-void TVelmoraForm::ZoomOutPanelClick() { ZoomOut(a_); }
-void TVelmoraForm::IncAmpPanelClick() { IncreaseAmplitude(a_); }
-void TVelmoraForm::DecAmpPanelClick() { DecreaseAmplitude(a_); }
-
-void TVelmoraForm::FormDblClick() {
+void MainWindow::FormDblClick() {
   boot_.show();
   boot_.raise();
   boot_.activateWindow();
 }
 
-void TVelmoraForm::FormResize() {
-  ResizePlot(a_, FormWidth(), FormHeight());
-  imagePanel_->resize(a_.PlotWidth, a_.PlotHeight);
-  plotImage_->resize(a_.PlotWidth, a_.PlotHeight);
+void MainWindow::FormResize() {
+  plotSize_ = PlotSizeForWindow(FormWidth(), FormHeight(), plotMinWidth_);
+  imagePanel_->resize(plotSize_.width, plotSize_.height);
+  plotImage_->resize(plotSize_.width, plotSize_.height);
+  emit PlotResized(plotSize_.width, plotSize_.height);
 }
 
-void TVelmoraForm::HandleResize() {
+void MainWindow::HandleResize() {
   PlaceAnchoredControls();
   // A size already handled is not a change: a resize made while the window
   // was hidden is reported again when it is shown.
@@ -426,24 +381,24 @@ void TVelmoraForm::HandleResize() {
   FormResize();
 }
 
-void TVelmoraForm::PlaceAnchoredControls() {
+void MainWindow::PlaceAnchoredControls() {
   const int shift = height() - kDesignClientHeight;
   for (const auto& [widget, designTop] : anchored_) widget->move(widget->x(), designTop + shift);
   statusBar_->setGeometry(0, height() - kStatusBarHeight, width(), kStatusBarHeight);
 }
 
-void TVelmoraForm::resizeEvent(QResizeEvent* event) {
+void MainWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   HandleResize();
 }
 
-void TVelmoraForm::mouseDoubleClickEvent(QMouseEvent* event) {
+void MainWindow::mouseDoubleClickEvent(QMouseEvent* event) {
   // Only the window's free area: a double click on a control is the control's.
   if (childAt(event->position().toPoint()) == nullptr) FormDblClick();
   event->accept();
 }
 
-void TVelmoraForm::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
   if (closeHandler_ && !closeHandler_()) {
     event->ignore();
     return;
@@ -451,7 +406,7 @@ void TVelmoraForm::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-bool TVelmoraForm::eventFilter(QObject* watched, QEvent* event) {
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Enter || event->type() == QEvent::Leave) {
     auto* widget = qobject_cast<QWidget*>(watched);
     if (widget != nullptr) {
@@ -462,7 +417,7 @@ bool TVelmoraForm::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
-void TVelmoraForm::PointAt(QWidget* widget) {
+void MainWindow::PointAt(QWidget* widget) {
   // A control without a hint shows the hint of the control around it.
   QString hint;
   for (QWidget* w = widget; w != nullptr; w = w->parentWidget()) {
@@ -479,7 +434,7 @@ void TVelmoraForm::PointAt(QWidget* widget) {
 
 // --- Start-up ----------------------------------------------------------------
 
-void TVelmoraForm::SetSize() {
+void MainWindow::SetSize() {
   if (ScreenSize().height() <= 795) {
     move(1, 1);
     plotImage_->resize(plotImage_->width(), 369);
@@ -499,72 +454,58 @@ void TVelmoraForm::SetSize() {
   }
 }
 
-void TVelmoraForm::InitParams() {
+PlotSize MainWindow::InitPlotGeometry() {
   const QString hint = " 1st Order High Pass @ " + QString::fromStdString(FixedText(kHighPassCorner, 3, 1)) + " Hz";
   filterCheckBox_->setStatusTip(hint);
   filterCheckBox_->setToolTip(hint);
-  a_.StopRequested = false;
-  a_.TempAvailable = false;
-  // The program-start parameters are those the buttons show: the layout's
-  // defaults, or what the command line selected through the same buttons.
-  a_.ChannelCount = ch1RadioButton_->isChecked() ? 1 : 3;
-  for (const auto& [button, value] : gainButtons_) {
-    if (button->isChecked()) a_.Gain = value;
-  }
-  for (const auto& [button, value] : rateButtons_) {
-    if (button->isChecked()) a_.SampleRate = value;
-  }
-  a_.ScreenSeconds = startScreenSeconds_;
-  RestoreScreenCapacity(a_);
-  a_.PlotWidth = plotImage_->width();
-  a_.PlotMinWidth = a_.PlotWidth - 10;
-  a_.PlotHeight = plotImage_->height();
+  plotSize_ = {plotImage_->width(), plotImage_->height()};
+  plotMinWidth_ = plotSize_.width - 10;
+  return plotSize_;
 }
 
 // --- RunView -----------------------------------------------------------------
 
-std::string TVelmoraForm::PortText() const { return portComboBox_->currentText().toStdString(); }
+std::string MainWindow::PortText() const { return portComboBox_->currentText().toStdString(); }
 
-void TVelmoraForm::SetPortText(const std::string& name) { portComboBox_->setEditText(QString::fromStdString(name)); }
+void MainWindow::SetPortText(const std::string& name) { portComboBox_->setEditText(QString::fromStdString(name)); }
 
-void TVelmoraForm::AddPort(const std::string& name) {
+void MainWindow::AddPort(const std::string& name) {
   portComboBox_->addItem(QString::fromStdString(name));
   portComboBox_->setCurrentIndex(portComboBox_->count() - 1);
 }
 
-void TVelmoraForm::SetPortBoxEnabled(bool enabled) { portComboBox_->setEnabled(enabled); }
+void MainWindow::SetPortBoxEnabled(bool enabled) { portComboBox_->setEnabled(enabled); }
 
-std::string TVelmoraForm::StartCaption() const { return startPanel_->text().toStdString(); }
+std::string MainWindow::StartCaption() const { return startPanel_->text().toStdString(); }
 
-void TVelmoraForm::ShowStartPanel(const std::string& caption, StatusColour colour, bool enabled) {
+void MainWindow::ShowStartPanel(const std::string& caption, StatusColour colour, bool enabled) {
   startPanel_->setText(QString::fromStdString(caption));
   startPanel_->SetColour(ColourOf(colour));
   startPanel_->setEnabled(enabled);
 }
 
-void TVelmoraForm::SetParameterControlsEnabled(bool enabled) {
+void MainWindow::SetParameterControlsEnabled(bool enabled) {
   for (QWidget* widget : std::initializer_list<QWidget*>{portComboBox_, typeGroupBox_, srateGroupBox_, gainGroupBox_,
                                                          saveGroupBox_, autoScaleCheckBox_, loadGroupBox_}) {
     widget->setEnabled(enabled);
   }
 }
 
-RunOptions TVelmoraForm::ReadRunOptions() const {
-  RunOptions options;
-  options.saveErrorList = saveErrorCheckBox_->isChecked();
-  options.saveShift = saveShiftCheckBox_->isChecked();
-  options.saveStream = saveStreamCheckBox_->isChecked();
-  options.resetOffset = offsetCheckBox_->isChecked();
-  options.autoScale = autoScaleCheckBox_->isChecked();
-  options.loadExtHeader = loadExtCheckBox_->isChecked();
-  return options;
+void MainWindow::ShowChoices(const RunOptions& choices) {
+  saveStreamCheckBox_->setChecked(choices.saveStream);
+  saveErrorCheckBox_->setChecked(choices.saveErrorList);
+  saveShiftCheckBox_->setChecked(choices.saveShift);
+  loadExtCheckBox_->setChecked(choices.loadExtHeader);
+  autoScaleCheckBox_->setChecked(choices.autoScale);
+  offsetCheckBox_->setChecked(choices.resetOffset);
+  filterCheckBox_->setChecked(choices.highPass);
+  // While the filter is on, "RST Offset" is its business.
+  offsetCheckBox_->setEnabled(!choices.highPass);
 }
 
-void TVelmoraForm::SetLoadExtColour(StatusColour colour) { PaintBackground(*loadExtCheckBox_, ColourOf(colour)); }
+void MainWindow::SetLoadExtColour(StatusColour colour) { PaintBackground(*loadExtCheckBox_, ColourOf(colour)); }
 
-void TVelmoraForm::UntickLoadExt() { loadExtCheckBox_->setChecked(false); }
-
-QCheckBox* TVelmoraForm::OutputBox(OutputFile file) const {
+QCheckBox* MainWindow::OutputBox(OutputFile file) const {
   switch (file) {
     case OutputFile::ErrorList: return saveErrorCheckBox_;
     case OutputFile::ShiftList: return saveShiftCheckBox_;
@@ -573,27 +514,27 @@ QCheckBox* TVelmoraForm::OutputBox(OutputFile file) const {
   return saveStreamCheckBox_;
 }
 
-void TVelmoraForm::RejectOutputFile(OutputFile file) {
-  QCheckBox* box = OutputBox(file);
-  box->setChecked(false);
-  PaintBackground(*box, kRedColour);
+void MainWindow::MarkOutputFileFailed(OutputFile file) { PaintBackground(*OutputBox(file), kRedColour); }
+
+void MainWindow::ShowDeviceIdentity(const std::string& number, const std::string& version) {
+  devNoLabel_->setText(QString::fromStdString(number));
+  versionLabel_->setText(QString::fromStdString(version));
 }
 
-void TVelmoraForm::SetFormParams() {
-  devNoLabel_->setText(QString::fromStdString(a_.DeviceNumber));
-  versionLabel_->setText(QString::fromStdString(a_.FirmwareVersion));
-  (a_.ChannelCount == 3 ? ch3RadioButton_ : ch1RadioButton_)->setChecked(true);
+void MainWindow::ShowParameters(const DeviceParameters& parameters) {
   // A value no button offers (gain 128 from a header) selects none, so the
   // previous button stays selected.
+  if (parameters.channels == 1) ch1RadioButton_->setChecked(true);
+  if (parameters.channels == 3) ch3RadioButton_->setChecked(true);
   for (const auto& [button, value] : gainButtons_) {
-    if (value == a_.Gain) button->setChecked(true);
+    if (value == parameters.gain) button->setChecked(true);
   }
   for (const auto& [button, value] : rateButtons_) {
-    if (value == a_.SampleRate) button->setChecked(true);
+    if (value == parameters.rate) button->setChecked(true);
   }
 }
 
-void TVelmoraForm::SetPlotToScreenSize() {
+void MainWindow::SetPlotToScreenSize() {
   const QSize screen = ScreenSize();
   raster_.Resize(screen.width(), screen.height());
   plotImage_->update();
@@ -601,34 +542,28 @@ void TVelmoraForm::SetPlotToScreenSize() {
 
 // --- Host --------------------------------------------------------------------
 
-void TVelmoraForm::ShowLabel(Label label, std::string_view text) {
+void MainWindow::ShowLabel(Label label, std::string_view text) {
   QLabel* target = labels_[static_cast<size_t>(label)];
   if (target != nullptr) target->setText(Text(text));
 }
 
-void TVelmoraForm::ShowStatus(std::string_view text, StatusColour colour) {
+void MainWindow::ShowStatus(std::string_view text, StatusColour colour) {
   statusBar_->setText(Text(text));
   PaintBackground(*statusBar_, ColourOf(colour));
 }
 
-void TVelmoraForm::ShowDeviceHeader() {
-  SetFormParams();
-  loadExtCheckBox_->setChecked(false);
-  PaintBackground(*loadExtCheckBox_, kLimeColour);
-}
-
-void TVelmoraForm::ShowBootWindow() {
+void MainWindow::ShowBootWindow() {
   boot_.show();
   boot_.raise();
 }
 
-void TVelmoraForm::AppendBootLine(std::string_view line) { boot_.AppendLine(Text(line)); }
+void MainWindow::AppendBootLine(std::string_view line) { boot_.AppendLine(Text(line)); }
 
-void TVelmoraForm::RaiseMainWindow() {
+void MainWindow::RaiseMainWindow() {
   raise();
   activateWindow();
 }
 
-void TVelmoraForm::Repaint() { plotImage_->update(); }
+void MainWindow::Repaint() { plotImage_->update(); }
 
 }  // namespace voxa

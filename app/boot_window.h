@@ -8,14 +8,14 @@ class QPlainTextEdit;
 
 namespace voxa {
 
-class TVelmoraBootForm : public QWidget {
+class BootWindow : public QWidget {
   Q_OBJECT
 
  public:
-  explicit TVelmoraBootForm(QWidget* parent = nullptr);
+  explicit BootWindow(QWidget* parent = nullptr);
 
   void AppendLine(const QString& line);
-  // Window size in the classic convention (frame included, see look.h).
+  // Window size in the classic convention (frame included, see window_geometry.h).
   void SetFormHeight(int height);
   int FormHeight() const;
   void SetMemoHeight(int height);

@@ -7,7 +7,7 @@
 #include <QFont>
 #include <QString>
 
-#include "stream/host.h"
+#include "pipeline/host.h"
 
 class QWidget;
 
@@ -20,13 +20,6 @@ inline const QColor kLimeColour{0, 255, 0};
 inline const QColor kRedColour{255, 0, 0};
 inline const QColor kZoomOrange{255, 128, 64};
 inline const QColor kAmplitudeOrange{255, 128, 0};
-
-// Sizes of the windows follow the classic desktop convention the layout was
-// designed with: they include a 4-pixel border on every side and a 23-pixel
-// caption. The client area is that much smaller, whatever frame the window
-// manager then draws around it.
-inline constexpr int kFrameWidth = 8;
-inline constexpr int kFrameHeight = 31;
 
 // Registers the stand-in faces; call once after the application object exists.
 void InstallFontFallbacks();

@@ -1,8 +1,9 @@
 // The main window: the plot, the GPS, shift and temperature read-outs, the
 // error counts and end-of-screen results, the zoom and amplitude panels, the
-// parameter and file choices, START/STOP and the status bar. It binds each
-// control to its handler and shows what it is told; the run itself belongs
-// to the run controller, which reaches the window through RunView.
+// parameter and file choices, START/STOP and the status bar. It reports each
+// click on a control as a signal and shows what the run controller tells it
+// (RunView); it changes no choice itself. Setting a control from code never
+// counts as a click: the signals follow the operator's clicks only.
 #pragma once
 
 #include <QSize>
@@ -14,9 +15,7 @@
 #include <vector>
 
 #include "analysis/raster.h"
-#include "app/command_line.h"
 #include "app/run_view.h"
-#include "stream/acquisition.h"
 
 class QCheckBox;
 class QComboBox;
@@ -29,17 +28,15 @@ namespace voxa {
 
 class ClickPanel;
 class PlotImage;
-class TVelmoraBootForm;
+class BootWindow;
 
-class TVelmoraForm : public QWidget, public RunView {
+class MainWindow : public QWidget, public RunView {
   Q_OBJECT
 
  public:
-  TVelmoraForm(Acquisition& a, TVelmoraBootForm& boot, QWidget* parent = nullptr);
-  ~TVelmoraForm() override;
+  explicit MainWindow(BootWindow& boot, QWidget* parent = nullptr);
+  ~MainWindow() override;
 
-  // Presets the controls from the command line, each through its handler.
-  void ApplyStartOptions(const StartOptions& options);
   // Screen size used by SetSize and START; an invalid size means the primary screen's.
   void SetScreenSize(QSize size) { screenSize_ = size; }
   QSize ScreenSize() const;
@@ -48,31 +45,35 @@ class TVelmoraForm : public QWidget, public RunView {
   // A failure that ended a run, shown without blocking the event loop.
   void ShowFailure(const QString& text);
 
-  // Window size in the classic convention (frame included, see look.h).
+  // Window size in the classic convention (frame included, see window_geometry.h).
   int FormWidth() const;
   int FormHeight() const;
   void SetFormHeight(int height);
   void SetFormWidth(int width);
+  // The plot area the window gives the plot now.
+  PlotSize CurrentPlotSize() const { return plotSize_; }
 
   Raster& PlotRaster() { return raster_; }
-  TVelmoraBootForm& BootForm() { return boot_; }
+  BootWindow& Boot() { return boot_; }
 
-  // Handlers.
-  void SrateRadioButtonClick(int32_t rate);
-  void GainRadioButtonClick(int32_t gain);
-  void ChannelRadioButtonClick(int32_t channels);
-  void OffsetCheckBoxClick();
-  void FilterCheckBoxClick();
-  void ZoomInPanelClick();
-  void ZoomOutPanelClick();
-  void IncAmpPanelClick();
-  void DecAmpPanelClick();
+  // The window's own handlers.
   void FormDblClick();
   void FormResize();
 
   // RunView.
   void SetSize() override;
-  void InitParams() override;
+  PlotSize InitPlotGeometry() override;
+  void ShowLabel(Label label, std::string_view text) override;
+  void ShowStatus(std::string_view text, StatusColour colour) override;
+  void ShowBootWindow() override;
+  void AppendBootLine(std::string_view line) override;
+  void RaiseMainWindow() override;
+  void Repaint() override;
+  void ShowDeviceIdentity(const std::string& number, const std::string& version) override;
+  void ShowParameters(const DeviceParameters& parameters) override;
+  void ShowChoices(const RunOptions& choices) override;
+  void SetLoadExtColour(StatusColour colour) override;
+  void MarkOutputFileFailed(OutputFile file) override;
   std::string PortText() const override;
   void SetPortText(const std::string& name) override;
   void AddPort(const std::string& name) override;
@@ -81,26 +82,22 @@ class TVelmoraForm : public QWidget, public RunView {
   void ShowStartPanel(const std::string& caption, StatusColour colour, bool enabled) override;
   void SetParameterControlsEnabled(bool enabled) override;
   void SetIdle(bool idle) override { idle_ = idle; }
-  void SetRunInProgress(bool running) override { runInProgress_ = running; }
-  RunOptions ReadRunOptions() const override;
-  void SetLoadExtColour(StatusColour colour) override;
-  void UntickLoadExt() override;
-  void RejectOutputFile(OutputFile file) override;
-  void SetFormParams() override;
   void SetPlotToScreenSize() override;
   Surface& PlotSurface() override { return raster_; }
 
-  // Host.
-  void ShowLabel(Label label, std::string_view text) override;
-  void ShowStatus(std::string_view text, StatusColour colour) override;
-  void ShowDeviceHeader() override;
-  void ShowBootWindow() override;
-  void AppendBootLine(std::string_view line) override;
-  void RaiseMainWindow() override;
-  void Repaint() override;
-
  signals:
+  // The operator's clicks.
   void StartPanelClicked();
+  void ChoiceClicked(voxa::Choice choice, bool ticked);
+  void RateClicked(int32_t rate);
+  void GainClicked(int32_t gain);
+  void ChannelsClicked(int32_t channels);
+  void ZoomInClicked();
+  void ZoomOutClicked();
+  void IncreaseAmplitudeClicked();
+  void DecreaseAmplitudeClicked();
+  // The window's size changed the plot area.
+  void PlotResized(int32_t width, int32_t height);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -110,13 +107,13 @@ class TVelmoraForm : public QWidget, public RunView {
 
  private:
   void BuildControls();
+  void BindChoice(QCheckBox* box, Choice choice);
   void PlaceAnchoredControls();
   void HandleResize();
   void PointAt(QWidget* widget);
   QCheckBox* OutputBox(OutputFile file) const;
 
-  Acquisition& a_;
-  TVelmoraBootForm& boot_;
+  BootWindow& boot_;
   Raster raster_;
 
   QFrame* imagePanel_ = nullptr;
@@ -150,9 +147,10 @@ class TVelmoraForm : public QWidget, public RunView {
 
   QSize screenSize_;
   QSize handledSize_;
-  int32_t startScreenSeconds_ = 8;
+  PlotSize plotSize_;
+  // The plot's width at start-up minus 10: a narrower window shows a scroll bar.
+  int32_t plotMinWidth_ = 0;
   bool idle_ = false;
-  bool runInProgress_ = false;
   QString pointedHint_;
   std::function<bool()> closeHandler_;
 };

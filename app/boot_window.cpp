@@ -1,17 +1,18 @@
 // The boot-messages window.
-#include "app/velmora_boot1.h"
+#include "app/boot_window.h"
 
 #include <QPlainTextEdit>
 #include <QScrollBar>
 
-#include "app/look.h"
+#include "app/window_geometry.h"
+#include "app/window_style.h"
 
 namespace voxa {
 
-TVelmoraBootForm::TVelmoraBootForm(QWidget* parent)
+BootWindow::BootWindow(QWidget* parent)
     // A window without title-bar buttons: it is hidden only with the program.
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
-  setObjectName("VelmoraBootForm");
+  setObjectName("BootWindow");
   setWindowTitle(" Velmora Boot");
   setFont(FormFont(16, false));
   move(394, 108);
@@ -25,12 +26,12 @@ TVelmoraBootForm::TVelmoraBootForm(QWidget* parent)
   bootMemo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 }
 
-void TVelmoraBootForm::AppendLine(const QString& line) { bootMemo_->appendPlainText(line); }
+void BootWindow::AppendLine(const QString& line) { bootMemo_->appendPlainText(line); }
 
-void TVelmoraBootForm::SetFormHeight(int height) { resize(width(), height - kFrameHeight); }
+void BootWindow::SetFormHeight(int height) { resize(width(), height - kFrameHeight); }
 
-int TVelmoraBootForm::FormHeight() const { return height() + kFrameHeight; }
+int BootWindow::FormHeight() const { return height() + kFrameHeight; }
 
-void TVelmoraBootForm::SetMemoHeight(int height) { bootMemo_->resize(bootMemo_->width(), height); }
+void BootWindow::SetMemoHeight(int height) { bootMemo_->resize(bootMemo_->width(), height); }
 
 }  // namespace voxa
