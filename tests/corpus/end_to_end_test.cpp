@@ -16,10 +16,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "stream/header.h"
-#include "stream/recording.h"
-#include "stream_test_support.h"
+#include "analysis/raster.h"
+#include "pipeline/run_pipeline.h"
 #include "tools/sim_stream.h"
+#include "whole_run_support.h"
 
 namespace voxa::test {
 namespace {
@@ -52,7 +52,7 @@ struct RunResult {
   std::vector<uint8_t> stream;  // what the device sent, from its first marker
   std::vector<std::string> bootLines;
   std::map<Label, std::string> labels;
-  int32_t goodBlocks = 0, blockErrors = 0, secErrors = 0, spsErrors = 0;
+  int64_t goodBlocks = 0, blockErrors = 0, secErrors = 0, spsErrors = 0;
 };
 
 // The window's parameters before START.
@@ -68,43 +68,41 @@ RunResult Run(const std::vector<uint8_t>& bytes, const WindowParameters& window,
   const auto first = std::find_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b >= 0x80; });
 
   ScratchDir dir;
-  Acquisition a;
-  a.ChannelCount = window.channels;
-  a.SampleRate = window.rate;
-  a.Gain = window.gain;
-  a.ScreenSeconds = screenSeconds;
-  RunOptions options;
-  options.saveStream = options.saveErrorList = options.saveShift = true;
-  options.loadExtHeader = false;
-  InitStart(a, options);
-  RecordingHost host;
-  LoadConfiguration(a, dir.File("config.txt"), host);
-  a.StartClock = {2026, 12, 7, 9, 30, 15, 0};
-  a.PlotWidth = 300;
-  a.PlotHeight = 150;
-  EXPECT_TRUE(a.ErrorFile.Create(dir.File("error.csv")));
-  EXPECT_TRUE(a.ShiftFile.Create(dir.File("shift.csv")));
-  EXPECT_TRUE(a.StreamFile.Create(dir.File(kWorkingRecordingName)));
+  LabelHost host;
   Raster raster(320, 160);
-  StreamSeparator separator(a, host, raster);
+  RunPipeline pipeline(host, raster);
+  MonitorOptions options;
+  options.parameters = {window.rate, window.channels, window.gain};
+  options.screenSeconds = screenSeconds;
+  options.run.saveStream = options.run.saveErrorList = options.run.saveShift = true;
+  options.run.loadExtHeader = false;
+  pipeline.Configure(options);
+  pipeline.ResizePlot(300, 150);
+  pipeline.StartRun(options.run, dir.File("config.txt"));
+  pipeline.Arm({2026, 12, 7, 9, 30, 15});
+  const OutputFailures failures = pipeline.OpenOutputs(OutputPaths::In(dir.Path().string()));
+  EXPECT_FALSE(failures.errorList || failures.shiftList || failures.stream);
 
   RunResult result;
   result.stream.assign(first, bytes.end());
-  separator.Begin(result.stream.at(0));
-  // Odd chunks, as a serial port delivers them.
-  FeedAll(separator, std::vector<uint8_t>(result.stream.begin() + 1, result.stream.end()), 997);
-  result.name = separator.Finish();
-  a.ErrorFile.Close();
-  a.ShiftFile.Close();
+  pipeline.StartStream(result.stream.at(0));
+  // Odd chunks, as a serial port delivers them; a rest after a header record
+  // passes without a clock.
+  for (size_t at = 1; at < result.stream.size();) {
+    at += pipeline.Feed(result.stream.data() + at, std::min<size_t>(997, result.stream.size() - at));
+  }
+  result.name = pipeline.Finish();
+  pipeline.CloseOutputs();
   result.recording = ReadFileBytes(dir.File(result.name));
   result.errors = ReadFileText(dir.File("error.csv"));
   result.shifts = ReadFileText(dir.File("shift.csv"));
   result.bootLines = host.bootLines;
   result.labels = host.labels;
-  result.goodBlocks = a.GoodBlocks;
-  result.blockErrors = a.BlockErrors;
-  result.secErrors = a.SecErrors;
-  result.spsErrors = a.SpsErrors;
+  const BlockStatistics& statistics = pipeline.Statistics();
+  result.goodBlocks = statistics.GoodBlocks();
+  result.blockErrors = statistics.BlockErrors();
+  result.secErrors = statistics.SecondErrors();
+  result.spsErrors = statistics.RateErrors();
   EXPECT_FALSE(fs::exists(dir.File(kWorkingRecordingName)));
   return result;
 }

@@ -76,13 +76,10 @@
 #include <utility>
 #include <vector>
 
-#include "analysis/display_controls.h"
-#include "analysis/plot.h"
 #include "analysis/raster.h"
-#include "stream/header.h"
-#include "stream/recording.h"
-#include "stream/separator.h"
-#include "stream_test_support.h"
+#include "app/window_geometry.h"
+#include "pipeline/run_pipeline.h"
+#include "whole_run_support.h"
 
 namespace voxa::test {
 namespace {
@@ -142,40 +139,52 @@ const char* ColourName(StatusColour colour) {
   return "?";
 }
 
-// The window as far as the run shows on it: labels and status (RecordingHost),
-// plus the parameter read-outs that SetFormParams fills in.
-class WindowHost : public RecordingHost {
+// The window as far as the run shows on it: labels, status, boot window and
+// the parameter read-outs, initially the window's own parameters.
+class WindowHost : public Host {
  public:
-  WindowHost(const Acquisition& a, const CaseSettings& s) : rate(s.rate), channels(s.channels), gain(s.gain), a_(a) {
+  explicit WindowHost(const CaseSettings& s) : rate(s.rate), channels(s.channels), gain(s.gain) {
     // The captions the labels have before anything is shown in them.
     for (int i = 0; i < kLabelCount; ++i) labels[static_cast<Label>(i)] = "";
     labels[Label::Sats] = "00";
     for (Label label : {Label::BlockErrors, Label::SecErrors, Label::SpsErrors}) labels[label] = "0";
   }
-  void ShowDeviceHeader() override {
-    RecordingHost::ShowDeviceHeader();
-    SetFormParams();
+  void ShowLabel(Label label, std::string_view text) override { labels[label] = std::string(text); }
+  void ShowStatus(std::string_view text, StatusColour colour) override {
+    status = std::string(text);
+    statusColour = colour;
   }
-  // TVelmoraForm::SetFormParams: a gain or rate no button offers leaves the
-  // previous button selected; a channel count other than 3 selects "1 Channel".
-  void SetFormParams() {
-    number = a_.DeviceNumber;
-    version = a_.FirmwareVersion;
-    channels = a_.ChannelCount == 3 ? 3 : 1;
+  void ShowDeviceHeader(const DeviceSettings& device) override {
+    ++deviceHeaders;
+    ShowDevice(device);
+  }
+  void ShowBootWindow() override { ++bootWindowShown; }
+  void AppendBootLine(std::string_view line) override { bootLines.emplace_back(line); }
+  void RaiseMainWindow() override { ++mainRaised; }
+  void Repaint() override {}
+
+  // As the window's read-outs and buttons show the device: a gain or rate no
+  // button offers leaves the previous button selected.
+  void ShowDevice(const DeviceSettings& device) {
+    number = device.DeviceNumber();
+    version = device.FirmwareVersion();
+    const DeviceParameters& p = device.Parameters();
+    if (p.channels == 1 || p.channels == 3) channels = p.channels;
     for (int g : {1, 2, 4, 8, 16, 32, 64}) {
-      if (g == a_.Gain) gain = g;
+      if (g == p.gain) gain = g;
     }
     for (int r : {50, 100, 200, 400, 800}) {
-      if (r == a_.SampleRate) rate = r;
+      if (r == p.rate) rate = r;
     }
   }
 
-  // What the window shows, initially its own parameters.
+  std::map<Label, std::string> labels;
+  std::string status;
+  StatusColour statusColour = StatusColour::Standard;
+  std::vector<std::string> bootLines;
+  int deviceHeaders = 0, bootWindowShown = 0, mainRaised = 0;
   std::string number = "000", version;
   int rate, channels, gain;
-
- private:
-  const Acquisition& a_;
 };
 
 std::vector<uint8_t> FileOrEmpty(const fs::path& path) {
@@ -195,120 +204,103 @@ uint64_t Fnv1a64(const Raster& raster) {
   return hash;
 }
 
-// One run as the run controller makes it (RunController::Start, ContinueStart,
-// Connect2Voxa, Take, Deliver, EndRun), with the window's handlers in place of clicks.
+// One run as the run controller makes it (RunController's start-up, Start,
+// ContinueStart, Connect2Voxa, Take, Deliver, EndRun), with the window's
+// clicks on its controls.
 CaseOutputs RunCase(const CaseSettings& s, const std::vector<uint8_t>& input, const std::string& configPath) {
   ScratchDir dir;
-  Acquisition a;
-  WindowHost host(a, s);
+  WindowHost host(s);
+  Raster raster(s.plotWidth + kRasterMargin, s.plotHeight + kRasterMargin);
+  RunPipeline pipeline(host, raster);
 
-  // Program start: the command line presets the boxes through their handlers
-  // (ApplyStartOptions: "RST Offset", then "High Pass"), InitParams takes the
-  // parameters and the plot size.
-  bool offsetTicked = s.resetOffset;
-  bool filterTicked = false;
+  // Program start: the command line's choices ("High Pass" takes "RST Offset"
+  // over), the parameters, and the plot size as the window is placed.
+  MonitorOptions options;
+  options.parameters = {s.rate, s.channels, s.gain};
+  options.screenSeconds = s.screenSeconds;
+  RunOptions& run = options.run;
+  run.saveStream = s.saveStream;
+  run.saveErrorList = s.saveErrors;
+  run.saveShift = s.saveShift;
+  run.loadExtHeader = s.extHeader;
+  run.autoScale = s.autoScale;
+  run.resetOffset = s.resetOffset && !s.highPass;
+  run.highPass = s.highPass;
+  pipeline.Configure(options);
+  pipeline.ResizePlot(s.plotWidth, s.plotHeight);
+  const int32_t plotMinWidth = s.plotWidth - 10;
   bool running = false;
-  a.ResetOffset = offsetTicked;
-  // TVelmoraForm::FilterCheckBoxClick and OffsetCheckBoxClick, for a box that changes.
+  // Clicks on "High Pass" and on "RST Offset" (disabled while the filter is on).
   const auto clickFilter = [&](bool tick) {
-    if (tick == filterTicked) return;
-    filterTicked = tick;
-    a.HighPass = tick;
-    if (offsetTicked == tick) {  // "RST Offset" follows: off with the filter, on without it
-      offsetTicked = !tick;
-      a.ResetOffset = offsetTicked;
-    }
-    if (tick && running) InitHighPass(a);
+    if (tick == run.highPass) return;
+    run.highPass = tick;
+    run.resetOffset = !tick;
+    pipeline.SetHighPass(tick, running);
+    pipeline.SetResetOffset(run.resetOffset);
   };
   const auto clickOffset = [&](bool tick) {
-    if (filterTicked || tick == offsetTicked) return;  // disabled while "High Pass" is ticked
-    offsetTicked = tick;
-    a.ResetOffset = tick;
+    if (run.highPass || tick == run.resetOffset) return;
+    run.resetOffset = tick;
+    pipeline.SetResetOffset(tick);
   };
-  clickFilter(s.highPass);
-  a.SampleRate = s.rate;
-  a.ChannelCount = s.channels;
-  a.Gain = s.gain;
-  a.ScreenSeconds = s.screenSeconds;
-  RestoreScreenCapacity(a);
-  a.PlotWidth = s.plotWidth;
-  a.PlotMinWidth = s.plotWidth - 10;
-  a.PlotHeight = s.plotHeight;
-  Raster raster(s.plotWidth + kRasterMargin, s.plotHeight + kRasterMargin);
 
   // START.
   running = true;
   host.ShowStatus("", StatusColour::Standard);
   host.ShowLabel(Label::GpsClock, "");
   host.ShowLabel(Label::Shift, "");
-  RunOptions options;
-  options.saveErrorList = s.saveErrors;
-  options.saveShift = s.saveShift;
-  options.saveStream = s.saveStream;
-  options.resetOffset = offsetTicked;
-  options.autoScale = s.autoScale;
-  options.loadExtHeader = s.extHeader;
-  InitStart(a, options);
   for (Label label : {Label::BlockErrors, Label::SecErrors, Label::SpsErrors}) host.ShowLabel(label, "0");
   for (int channel = 0; channel < kMaxChannels; ++channel) {
     host.ShowLabel(NoiseLabel(channel), "");
     host.ShowLabel(VoltLabel(channel), "");
     host.ShowLabel(OffsetLabel(channel), "");
   }
-  LoadConfiguration(a, configPath, host);
-  if (a.ExtHeaderLoaded) {
-    host.SetFormParams();
-  } else if (a.LoadExtHeader) {
+  if (pipeline.StartRun(run, configPath)) {
+    host.ShowDevice(pipeline.Device());
+  } else if (run.loadExtHeader) {
     host.ShowStatus(" Ext. Header File missed; Screen Params loaded ", StatusColour::Red);
   }
-  if (a.HighPass) InitHighPass(a);
-  a.StartClock = {s.year, s.month, s.day, s.hour, s.minute, s.second, 0};
+  pipeline.Arm({s.year, s.month, s.day, s.hour, s.minute, s.second});
   host.ShowStatus("  waiting for VOXA... ", StatusColour::Silver);
-  if (a.SaveErrorList) {
-    EXPECT_TRUE(a.ErrorFile.Create(dir.File("error.csv")));
+  const OutputFailures failures = pipeline.OpenOutputs(OutputPaths::In(dir.Path().string()));
+  EXPECT_FALSE(failures.errorList || failures.shiftList || failures.stream);
+  if (!failures.keptUnfinished.empty()) {
+    host.AppendBootLine(std::string("Unfinished recording ") + kWorkingRecordingName + " kept as " +
+                        failures.keptUnfinished);
   }
-  if (a.SaveShift) {
-    EXPECT_TRUE(a.ShiftFile.Create(dir.File("shift.csv")));
-  }
-  if (a.SaveStream) {
-    const std::string kept = KeepUnfinishedRecording(dir.Path().string());
-    if (!kept.empty()) host.AppendBootLine(std::string("Unfinished recording ") + kWorkingRecordingName + " kept as " + kept);
-    EXPECT_TRUE(a.StreamFile.Create(dir.File(kWorkingRecordingName)));
-  }
-  a.StopRequested = false;
 
   // Receiving: reads of `chunk` bytes, split again where an action falls.
-  std::optional<StreamSeparator> separator;
+  bool streaming = false;
   int rests = 0;
   const auto take = [&](const uint8_t* data, size_t count) {
     size_t next = 0;
-    if (!separator) {
+    if (!streaming) {
       // Before the first marker: dropped, neither recorded nor counted.
       while (next < count && data[next] < kMarkerBlock) ++next;
       if (next == count) return;
-      const uint8_t marker = data[next++];
-      a.MarkerByte = marker;
-      a.MarkerPending = true;
       host.ShowStatus("  Connected to VOXA ... ", StatusColour::Yellow);
-      separator.emplace(a, host, raster);
-      separator->Begin(marker);
+      pipeline.StartStream(data[next++]);
+      streaming = true;
     }
     while (next < count) {
-      const size_t taken = separator->Feed(data + next, count - next);
+      const size_t taken = pipeline.Feed(data + next, count - next);
       if (taken < count - next) ++rests;  // the rest's length does not matter here
       next += taken;
     }
   };
   const auto act = [&](const Action& action) {
-    if (action.what == "zoom-in") ZoomIn(a);
-    else if (action.what == "zoom-out") ZoomOut(a);
-    else if (action.what == "amp-up") IncreaseAmplitude(a);
-    else if (action.what == "amp-down") DecreaseAmplitude(a);
+    if (action.what == "zoom-in") pipeline.ZoomIn();
+    else if (action.what == "zoom-out") pipeline.ZoomOut();
+    else if (action.what == "amp-up") pipeline.IncreaseAmplitude();
+    else if (action.what == "amp-down") pipeline.DecreaseAmplitude();
     else if (action.what == "high-pass-on") clickFilter(true);
     else if (action.what == "high-pass-off") clickFilter(false);
     else if (action.what == "offset-on") clickOffset(true);
     else if (action.what == "offset-off") clickOffset(false);
-    else if (action.what == "resize") ResizePlot(a, action.width, action.height);
+    else if (action.what == "resize") {
+      const PlotSize plot = PlotSizeForWindow(action.width, action.height, plotMinWidth);
+      pipeline.ResizePlot(plot.width, plot.height);
+    }
   };
   size_t at = 0;
   size_t nextAction = 0;
@@ -325,10 +317,8 @@ CaseOutputs RunCase(const CaseSettings& s, const std::vector<uint8_t>& input, co
 
   // STOP.
   std::string name;
-  if (separator) name = separator->Finish();
-  if (a.StreamFile.IsOpen()) a.StreamFile.Close();
-  if (a.ErrorFile.IsOpen()) a.ErrorFile.Close();
-  if (a.ShiftFile.IsOpen()) a.ShiftFile.Close();
+  if (streaming) name = pipeline.Finish();
+  pipeline.CloseOutputs();
 
   CaseOutputs out;
   if (s.saveErrors) out.files["error.csv"] = FileOrEmpty(dir.Path() / "error.csv");
@@ -343,7 +333,7 @@ CaseOutputs RunCase(const CaseSettings& s, const std::vector<uint8_t>& input, co
   auto& v = out.view;
   for (int i = 0; i < kLabelCount; ++i) {
     const Label label = static_cast<Label>(i);
-    v.emplace_back(std::string("label.") + LabelName(label), host.Text(label));
+    v.emplace_back(std::string("label.") + LabelName(label), host.labels[label]);
   }
   v.emplace_back("status", status);
   v.emplace_back("status.colour", ColourName(statusColour));
@@ -356,10 +346,11 @@ CaseOutputs RunCase(const CaseSettings& s, const std::vector<uint8_t>& input, co
   v.emplace_back("device.rate", std::to_string(host.rate));
   v.emplace_back("device.channels", std::to_string(host.channels));
   v.emplace_back("device.gain", std::to_string(host.gain));
-  v.emplace_back("counter.GoodBlocks", std::to_string(a.GoodBlocks));
-  v.emplace_back("counter.BlockErrors", std::to_string(a.BlockErrors));
-  v.emplace_back("counter.SecErrors", std::to_string(a.SecErrors));
-  v.emplace_back("counter.SpsErrors", std::to_string(a.SpsErrors));
+  const BlockStatistics& statistics = pipeline.Statistics();
+  v.emplace_back("counter.GoodBlocks", std::to_string(statistics.GoodBlocks()));
+  v.emplace_back("counter.BlockErrors", std::to_string(statistics.BlockErrors()));
+  v.emplace_back("counter.SecErrors", std::to_string(statistics.SecondErrors()));
+  v.emplace_back("counter.SpsErrors", std::to_string(statistics.RateErrors()));
   std::vector<std::string> files;
   for (const auto& entry : fs::directory_iterator(dir.Path())) files.push_back(entry.path().filename().string());
   std::sort(files.begin(), files.end());
