@@ -31,8 +31,8 @@ const std::vector<uint8_t>& Stream() {
     options.channels = 3;
     options.rate = 800;
     options.noise = 50;
-    options.duration_seconds = 60;
-    options.boot_lines = voxa::sim::DefaultBootReport(options, 5);
+    options.durationSeconds = 60;
+    options.bootLines = voxa::sim::DefaultBootReport(options, 5);
     std::vector<uint8_t> out;
     voxa::sim::StreamGenerator generator(options);
     generator.Start(out);

@@ -36,11 +36,11 @@ constexpr const char* kComErrorMessages[24] = {
     "Port Not Open",
 };
 
-std::string ComErrorText(int32_t code, int64_t win_error) {
+std::string ComErrorText(int32_t code, int64_t winError) {
   std::string text = ComErrorMessage(code);
-  if (win_error > 0) {
+  if (winError > 0) {
     char suffix[40];
-    std::snprintf(suffix, sizeof suffix, " (Error: %d)", static_cast<int>(win_error));
+    std::snprintf(suffix, sizeof suffix, " (Error: %d)", static_cast<int>(winError));
     text += suffix;
   }
   return text;
@@ -53,9 +53,9 @@ std::string ComErrorMessage(int32_t code) {
   return kComErrorMessages[code - 1];
 }
 
-EComPort::EComPort(int32_t code, int64_t win_error)
-    : std::runtime_error(ComErrorText(code, win_error)),
+EComPort::EComPort(int32_t code, int64_t winError)
+    : std::runtime_error(ComErrorText(code, winError)),
       code_(code),
-      win_error_(win_error > 0 ? static_cast<int32_t>(win_error) : -1) {}
+      winError_(winError > 0 ? static_cast<int32_t>(winError) : -1) {}
 
 }  // namespace voxa

@@ -23,15 +23,15 @@ std::string ComErrorMessage(int32_t code);
 
 class EComPort : public std::runtime_error {
  public:
-  // win_error <= 0 means there is no platform code: WinError() is then -1 and
+  // winError <= 0 means there is no platform code: WinError() is then -1 and
   // the message carries no " (Error: %d)" suffix.
-  EComPort(int32_t code, int64_t win_error);
+  EComPort(int32_t code, int64_t winError);
   int ErrorCode() const { return code_; }
-  int WinError() const { return win_error_; }
+  int WinError() const { return winError_; }
 
  private:
   int32_t code_;
-  int32_t win_error_;
+  int32_t winError_;
 };
 
 }  // namespace voxa

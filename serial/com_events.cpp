@@ -16,18 +16,18 @@ namespace voxa {
 // ---------------------------------------------------------------- the event thread
 
 void TCustomComPort::StartEventThread() {
-  if (sync_method_ != smNone && !dispatcher_) {
+  if (syncMethod_ != smNone && !dispatcher_) {
     ClosePortHandle();
     connected_.store(false, std::memory_order_release);
     throw std::logic_error("serial port events under thread or window sync need a GUI dispatcher");
   }
   // Recorded before the thread runs: its first handler may already close the
   // port, and must then find the thread to stop.
-  event_thread_ = std::make_unique<TComThread>(*this);
-  thread_created_ = true;
-  if (const int error = event_thread_->Start()) {
-    event_thread_.reset();
-    thread_created_ = false;
+  eventThread_ = std::make_unique<TComThread>(*this);
+  threadCreated_ = true;
+  if (const int error = eventThread_->Start()) {
+    eventThread_.reset();
+    threadCreated_ = false;
     ClosePortHandle();
     connected_.store(false, std::memory_order_release);
     RaiseComError(CE_WaitFailed, error);
@@ -35,23 +35,23 @@ void TCustomComPort::StartEventThread() {
 }
 
 void TCustomComPort::StopEventThread() {
-  TComThread& thread = *event_thread_;
+  TComThread& thread = *eventThread_;
   thread.RequestStop();
   if (thread.IsCurrentThread()) {
     // A handler on the event thread closes the port: the thread cannot wait
     // for itself. It ends as soon as the handler returns.
     thread.ReleaseDeviceHere();
-    if (retired_thread_) retired_thread_.reset();
-    retired_thread_ = std::move(event_thread_);
+    if (retiredThread_) retiredThread_.reset();
+    retiredThread_ = std::move(eventThread_);
   } else {
     thread.WaitForEnd();
-    event_thread_.reset();
+    eventThread_.reset();
   }
-  thread_created_ = false;
+  threadCreated_ = false;
 }
 
 void TCustomComPort::ReapRetiredThread() {
-  if (retired_thread_ && !retired_thread_->IsCurrentThread()) retired_thread_.reset();
+  if (retiredThread_ && !retiredThread_->IsCurrentThread()) retiredThread_.reset();
 }
 
 // ---------------------------------------------------------------- modem lines at open and close
@@ -104,11 +104,11 @@ void TCustomComPort::HandleReceive() {
   if (count > 0 && !TriggersOnRxChar()) {
     // The component reads for the handler; the buffer is kept between
     // events so that steady reception allocates nothing.
-    if (rx_buffer_.size() < static_cast<size_t>(count)) rx_buffer_.resize(static_cast<size_t>(count));
-    const int32_t got = ReadBytes(rx_buffer_.data(), count);
+    if (rxBuffer_.size() < static_cast<size_t>(count)) rxBuffer_.resize(static_cast<size_t>(count));
+    const int32_t got = ReadBytes(rxBuffer_.data(), count);
     // Only what was read is handed on, never the unfilled rest.
     count = 0;
-    if (got > 0) DoRxBuf(rx_buffer_.data(), got);
+    if (got > 0) DoRxBuf(rxBuffer_.data(), got);
   }
   if (count > 0) DoRxChar(count);
 }
@@ -123,10 +123,10 @@ void TCustomComPort::DoTxEmpty() { if (OnTxEmpty) OnTxEmpty(*this); }
 void TCustomComPort::DoBreak() { if (OnBreak) OnBreak(*this); }
 void TCustomComPort::DoRing() { if (OnRing) OnRing(*this); }
 void TCustomComPort::DoRxFlag() { if (OnRxFlag) OnRxFlag(*this); }
-void TCustomComPort::DoCTSChange(bool on_off) { if (OnCTSChange) OnCTSChange(*this, on_off); }
-void TCustomComPort::DoDSRChange(bool on_off) { if (OnDSRChange) OnDSRChange(*this, on_off); }
+void TCustomComPort::DoCTSChange(bool onOff) { if (OnCTSChange) OnCTSChange(*this, onOff); }
+void TCustomComPort::DoDSRChange(bool onOff) { if (OnDSRChange) OnDSRChange(*this, onOff); }
 void TCustomComPort::DoError(TComErrors errors) { if (OnError) OnError(*this, errors); }
-void TCustomComPort::DoRLSDChange(bool on_off) { if (OnRLSDChange) OnRLSDChange(*this, on_off); }
+void TCustomComPort::DoRLSDChange(bool onOff) { if (OnRLSDChange) OnRLSDChange(*this, onOff); }
 void TCustomComPort::DoRx80Full() { if (OnRx80Full) OnRx80Full(*this); }
 
 }  // namespace voxa

@@ -32,10 +32,10 @@ class ClosingMark {
 // ---------------------------------------------------------------- the port
 
 TCustomComPort::TCustomComPort() : device_(std::make_unique<PortDevice>()) {
-  buffer_.com_port_ = this;
-  parity_.com_port_ = this;
-  timeouts_.com_port_ = this;
-  flow_control_.com_port_ = this;
+  buffer_.comPort_ = this;
+  parity_.comPort_ = this;
+  timeouts_.comPort_ = this;
+  flowControl_.comPort_ = this;
 }
 
 TCustomComPort::~TCustomComPort() {
@@ -46,35 +46,35 @@ TCustomComPort::~TCustomComPort() {
   }
   // ClosePort may have stopped early (a handler raised): the thread must
   // still end before the port it points to goes away.
-  if (event_thread_) {
-    event_thread_->RequestStop();
-    event_thread_->WaitForEnd();
-    event_thread_.reset();
+  if (eventThread_) {
+    eventThread_->RequestStop();
+    eventThread_->WaitForEnd();
+    eventThread_.reset();
   }
-  retired_thread_.reset();
+  retiredThread_.reset();
   device_->Close();
 }
 
-void TCustomComPort::RaiseComError(TComExceptions code, int64_t win_error) {
+void TCustomComPort::RaiseComError(TComExceptions code, int64_t winError) {
   if (OnException) {
-    const std::string win_message =
-        win_error > 0 ? std::error_code(static_cast<int>(win_error), std::generic_category()).message() : std::string();
-    OnException(*this, code, ComErrorMessage(code), win_error, win_message);
+    const std::string winMessage =
+        winError > 0 ? std::error_code(static_cast<int>(winError), std::generic_category()).message() : std::string();
+    OnException(*this, code, ComErrorMessage(code), winError, winMessage);
     return;
   }
-  throw EComPort(code, win_error);
+  throw EComPort(code, winError);
 }
 
 int TCustomComPort::Handle() const { return device_->Descriptor(); }
 
 std::array<uint8_t, 28> TCustomComPort::BuildDeviceControlRecord() const {
-  const LineSettings line{.baud_rate = baud_rate_,
-                          .custom_baud_rate = custom_baud_rate_,
-                          .data_bits = data_bits_,
-                          .stop_bits = stop_bits_,
-                          .discard_null = discard_null_,
-                          .event_char = event_char_};
-  return MakeDeviceControlRecord(line, parity_, flow_control_, buffer_);
+  const LineSettings line{.baudRate = baudRate_,
+                          .customBaudRate = customBaudRate_,
+                          .dataBits = dataBits_,
+                          .stopBits = stopBits_,
+                          .discardNull = discardNull_,
+                          .eventChar = eventChar_};
+  return MakeDeviceControlRecord(line, parity_, flowControl_, buffer_);
 }
 
 std::array<uint32_t, 5> TCustomComPort::TimeoutValues() const { return MakeTimeoutValues(timeouts_); }
@@ -91,38 +91,38 @@ void TCustomComPort::SetConnected(bool value) {
 }
 
 void TCustomComPort::SetBaudRate(TBaudRate value) {
-  if (value == baud_rate_) return;
-  baud_rate_ = value;
+  if (value == baudRate_) return;
+  baudRate_ = value;
   ApplyLineSettings();
 }
 
 void TCustomComPort::SetCustomBaudRate(int32_t value) {
-  if (value == custom_baud_rate_) return;
-  custom_baud_rate_ = value;
+  if (value == customBaudRate_) return;
+  customBaudRate_ = value;
   ApplyLineSettings();
 }
 
 void TCustomComPort::SetStopBits(TStopBits value) {
-  if (value == stop_bits_) return;
-  stop_bits_ = value;
+  if (value == stopBits_) return;
+  stopBits_ = value;
   ApplyLineSettings();
 }
 
 void TCustomComPort::SetDataBits(TDataBits value) {
-  if (value == data_bits_) return;
-  data_bits_ = value;
+  if (value == dataBits_) return;
+  dataBits_ = value;
   ApplyLineSettings();
 }
 
 void TCustomComPort::SetDiscardNull(bool value) {
-  if (value == discard_null_) return;
-  discard_null_ = value;
+  if (value == discardNull_) return;
+  discardNull_ = value;
   ApplyLineSettings();
 }
 
 void TCustomComPort::SetEventChar(uint8_t value) {
-  if (value == event_char_) return;
-  event_char_ = value;
+  if (value == eventChar_) return;
+  eventChar_ = value;
   ApplyLineSettings();
 }
 
@@ -152,30 +152,30 @@ void TCustomComPort::SetTimeouts(const TComTimeouts& value) {
 }
 
 void TCustomComPort::SetFlowControl(const TComFlowControl& value) {
-  flow_control_.Assign(value);
+  flowControl_.Assign(value);
   ApplyLineSettings();
 }
 
 void TCustomComPort::SetSyncMethod(TSyncMethod value) {
-  if (value == sync_method_) return;
+  if (value == syncMethod_) return;
   // The running event thread was built for the old method.
   if (Connected()) {
     RaiseComError(CE_ConnChangeProp, 0);
     return;
   }
-  sync_method_ = value;
+  syncMethod_ = value;
 }
 
 bool TCustomComPort::TriggersOnRxChar() const {
-  return triggers_on_rx_char_.load(std::memory_order_relaxed) && !has_link_;
+  return triggersOnRxChar_.load(std::memory_order_relaxed) && !hasLink_;
 }
 
 void TCustomComPort::SetTriggersOnRxChar(bool value) {
-  if (has_link_) {
+  if (hasLink_) {
     RaiseComError(CE_HasLink, 0);
     return;
   }
-  triggers_on_rx_char_.store(value, std::memory_order_relaxed);
+  triggersOnRxChar_.store(value, std::memory_order_relaxed);
 }
 
 // ---------------------------------------------------------------- apply
@@ -234,7 +234,7 @@ void TCustomComPort::OpenPort() {
     throw;
   }
   if (events_.Empty()) {
-    thread_created_ = false;
+    threadCreated_ = false;
   } else {
     StartEventThread();
     if (!Connected()) return;
@@ -250,7 +250,7 @@ void TCustomComPort::ClosePort() {
   NotifySignalsClosing();
   DoBeforeClose();
   CancelAllAsync();
-  if (thread_created_) StopEventThread();
+  if (threadCreated_) StopEventThread();
   ClosePortHandle();
   connected_.store(false, std::memory_order_release);
   DoAfterClose();

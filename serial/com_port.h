@@ -47,11 +47,11 @@ struct ComPortTestAccess;
 using TNotifyEvent = std::function<void(TCustomComPort& sender)>;
 using TRxCharEvent = std::function<void(TCustomComPort& sender, int32_t count)>;
 using TRxBufEvent = std::function<void(TCustomComPort& sender, const uint8_t* buffer, int32_t count)>;
-using TComSignalEvent = std::function<void(TCustomComPort& sender, bool on_off)>;
+using TComSignalEvent = std::function<void(TCustomComPort& sender, bool onOff)>;
 using TComErrorEvent = std::function<void(TCustomComPort& sender, TComErrors errors)>;
 using TComExceptionEvent =
-    std::function<void(TCustomComPort& sender, TComExceptions code, const std::string& comport_message,
-                       int64_t win_error, const std::string& win_message)>;
+    std::function<void(TCustomComPort& sender, TComExceptions code, const std::string& comportMessage,
+                       int64_t winError, const std::string& winMessage)>;
 
 // ---------------------------------------------------------------- the port
 
@@ -90,19 +90,19 @@ class TCustomComPort {
   // ------------------------------------------------------------ properties
   bool Connected() const { return connected_.load(std::memory_order_acquire); }
   void SetConnected(bool value);
-  TBaudRate BaudRate() const { return baud_rate_; }
+  TBaudRate BaudRate() const { return baudRate_; }
   void SetBaudRate(TBaudRate value);
-  int32_t CustomBaudRate() const { return custom_baud_rate_; }
+  int32_t CustomBaudRate() const { return customBaudRate_; }
   void SetCustomBaudRate(int32_t value);
   const std::string& Port() const { return port_; }
   void SetPort(const std::string& value);
-  TStopBits StopBits() const { return stop_bits_; }
+  TStopBits StopBits() const { return stopBits_; }
   void SetStopBits(TStopBits value);
-  TDataBits DataBits() const { return data_bits_; }
+  TDataBits DataBits() const { return dataBits_; }
   void SetDataBits(TDataBits value);
-  bool DiscardNull() const { return discard_null_; }
+  bool DiscardNull() const { return discardNull_; }
   void SetDiscardNull(bool value);
-  uint8_t EventChar() const { return event_char_; }
+  uint8_t EventChar() const { return eventChar_; }
   void SetEventChar(uint8_t value);
   TComEvents Events() const { return events_; }
   // Takes effect at the next OpenPort.
@@ -116,18 +116,18 @@ class TCustomComPort {
   TComTimeouts& Timeouts() { return timeouts_; }
   const TComTimeouts& Timeouts() const { return timeouts_; }
   void SetTimeouts(const TComTimeouts& value);
-  TComFlowControl& FlowControl() { return flow_control_; }
-  const TComFlowControl& FlowControl() const { return flow_control_; }
+  TComFlowControl& FlowControl() { return flowControl_; }
+  const TComFlowControl& FlowControl() const { return flowControl_; }
   void SetFlowControl(const TComFlowControl& value);
-  TSyncMethod SyncMethod() const { return sync_method_; }
+  TSyncMethod SyncMethod() const { return syncMethod_; }
   // Raises "Cannot set property while connected" when changed while open.
   void SetSyncMethod(TSyncMethod value);
-  TStoredProps StoredProps() const { return stored_props_; }
-  void SetStoredProps(TStoredProps value) { stored_props_ = value; }
+  TStoredProps StoredProps() const { return storedProps_; }
+  void SetStoredProps(TStoredProps value) { storedProps_ = value; }
   bool TriggersOnRxChar() const;
   void SetTriggersOnRxChar(bool value);
-  uint32_t CodePage() const { return code_page_; }
-  void SetCodePage(uint32_t value) { code_page_ = value; }
+  uint32_t CodePage() const { return codePage_; }
+  void SetCodePage(uint32_t value) { codePage_ = value; }
 
   // Where smThreadSync and smWindowSync deliver events: the GUI thread's
   // queue. Needed only for an open with a non-empty Events set under those
@@ -135,7 +135,7 @@ class TCustomComPort {
   void SetGuiDispatcher(std::shared_ptr<TComGuiDispatcher> dispatcher) { dispatcher_ = std::move(dispatcher); }
   const std::shared_ptr<TComGuiDispatcher>& GuiDispatcher() const { return dispatcher_; }
   // True while the event thread exists.
-  bool ThreadCreated() const { return thread_created_; }
+  bool ThreadCreated() const { return threadCreated_; }
 
   // ------------------------------------------------------------ event handlers
   TNotifyEvent OnAfterOpen, OnAfterClose, OnBeforeOpen, OnBeforeClose;
@@ -160,10 +160,10 @@ class TCustomComPort {
   virtual void DoBreak();
   virtual void DoRing();
   virtual void DoRxFlag();
-  virtual void DoCTSChange(bool on_off);
-  virtual void DoDSRChange(bool on_off);
+  virtual void DoCTSChange(bool onOff);
+  virtual void DoDSRChange(bool onOff);
   virtual void DoError(TComErrors errors);
-  virtual void DoRLSDChange(bool on_off);
+  virtual void DoRLSDChange(bool onOff);
   virtual void DoRx80Full();
   // Send a group of settings to the device; each does nothing while closed.
   virtual void ApplyLineSettings();
@@ -172,7 +172,7 @@ class TCustomComPort {
 
   // Every failure goes through here: to OnException when assigned (and the
   // caller carries on), else as an EComPort.
-  void RaiseComError(TComExceptions code, int64_t win_error);
+  void RaiseComError(TComExceptions code, int64_t winError);
 
  private:
   friend class TComTimeouts;
@@ -195,36 +195,36 @@ class TCustomComPort {
   void StopEventThread();
   void ReapRetiredThread();
 
-  std::unique_ptr<TComThread> event_thread_;
+  std::unique_ptr<TComThread> eventThread_;
   // An event thread whose own handler closed the port: it cannot wait for
   // itself, so it is waited for at the next open or at destruction.
-  std::unique_ptr<TComThread> retired_thread_;
-  bool thread_created_ = false;
+  std::unique_ptr<TComThread> retiredThread_;
+  bool threadCreated_ = false;
   std::unique_ptr<PortDevice> device_;
   std::shared_ptr<TComGuiDispatcher> dispatcher_;
-  std::atomic<bool> triggers_on_rx_char_{true};
+  std::atomic<bool> triggersOnRxChar_{true};
   // No listener kind exists that could set this; kept so the property's
   // guard reads as it should.
-  bool has_link_ = false;
+  bool hasLink_ = false;
   std::atomic<bool> connected_{false};
   bool closing_ = false;
-  TBaudRate baud_rate_ = br9600;
-  int32_t custom_baud_rate_ = 9600;
+  TBaudRate baudRate_ = br9600;
+  int32_t customBaudRate_ = 9600;
   std::string port_ = "COM1";
-  TStopBits stop_bits_ = sbOneStopBit;
-  TDataBits data_bits_ = dbEight;
-  bool discard_null_ = false;
-  uint8_t event_char_ = 0;
+  TStopBits stopBits_ = sbOneStopBit;
+  TDataBits dataBits_ = dbEight;
+  bool discardNull_ = false;
+  uint8_t eventChar_ = 0;
   TComEvents events_ = kAllComEvents;
   TComBuffer buffer_;
   TComParity parity_;
   TComTimeouts timeouts_;
-  TComFlowControl flow_control_;
-  TSyncMethod sync_method_ = smThreadSync;
-  TStoredProps stored_props_{spBasic};
-  uint32_t code_page_ = 0;
+  TComFlowControl flowControl_;
+  TSyncMethod syncMethod_ = smThreadSync;
+  TStoredProps storedProps_{spBasic};
+  uint32_t codePage_ = 0;
   // Receive buffer of the event handling when the component reads itself.
-  std::vector<uint8_t> rx_buffer_;
+  std::vector<uint8_t> rxBuffer_;
 };
 
 // Publishes everything and adds nothing.

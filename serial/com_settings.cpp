@@ -9,15 +9,15 @@
 namespace voxa {
 
 void TComTimeouts::Assign(const TComTimeouts& source) {
-  read_interval_ = source.read_interval_;
-  read_total_multiplier_ = source.read_total_multiplier_;
-  read_total_constant_ = source.read_total_constant_;
-  write_total_multiplier_ = source.write_total_multiplier_;
-  write_total_constant_ = source.write_total_constant_;
+  readInterval_ = source.readInterval_;
+  readTotalMultiplier_ = source.readTotalMultiplier_;
+  readTotalConstant_ = source.readTotalConstant_;
+  writeTotalMultiplier_ = source.writeTotalMultiplier_;
+  writeTotalConstant_ = source.writeTotalConstant_;
 }
 
 void TComTimeouts::Changed() {
-  if (com_port_ != nullptr) com_port_->ApplyTimeoutSettings();
+  if (comPort_ != nullptr) comPort_->ApplyTimeoutSettings();
 }
 
 // One setter per property, all alike: store a changed value, then have the
@@ -29,59 +29,59 @@ void TComTimeouts::Changed() {
     Changed();                                  \
   }
 
-VOXA_SETTING(TComTimeouts, ReadInterval, int32_t, read_interval_)
-VOXA_SETTING(TComTimeouts, ReadTotalMultiplier, int32_t, read_total_multiplier_)
-VOXA_SETTING(TComTimeouts, ReadTotalConstant, int32_t, read_total_constant_)
-VOXA_SETTING(TComTimeouts, WriteTotalMultiplier, int32_t, write_total_multiplier_)
-VOXA_SETTING(TComTimeouts, WriteTotalConstant, int32_t, write_total_constant_)
+VOXA_SETTING(TComTimeouts, ReadInterval, int32_t, readInterval_)
+VOXA_SETTING(TComTimeouts, ReadTotalMultiplier, int32_t, readTotalMultiplier_)
+VOXA_SETTING(TComTimeouts, ReadTotalConstant, int32_t, readTotalConstant_)
+VOXA_SETTING(TComTimeouts, WriteTotalMultiplier, int32_t, writeTotalMultiplier_)
+VOXA_SETTING(TComTimeouts, WriteTotalConstant, int32_t, writeTotalConstant_)
 
 void TComFlowControl::Assign(const TComFlowControl& source) {
-  out_cts_flow_ = source.out_cts_flow_;
-  out_dsr_flow_ = source.out_dsr_flow_;
-  control_dtr_ = source.control_dtr_;
-  control_rts_ = source.control_rts_;
-  xon_xoff_out_ = source.xon_xoff_out_;
-  xon_xoff_in_ = source.xon_xoff_in_;
-  dsr_sensitivity_ = source.dsr_sensitivity_;
-  tx_continue_on_xoff_ = source.tx_continue_on_xoff_;
-  xon_char_ = source.xon_char_;
-  xoff_char_ = source.xoff_char_;
+  outCtsFlow_ = source.outCtsFlow_;
+  outDsrFlow_ = source.outDsrFlow_;
+  controlDtr_ = source.controlDtr_;
+  controlRts_ = source.controlRts_;
+  xonXoffOut_ = source.xonXoffOut_;
+  xonXoffIn_ = source.xonXoffIn_;
+  dsrSensitivity_ = source.dsrSensitivity_;
+  txContinueOnXoff_ = source.txContinueOnXoff_;
+  xonChar_ = source.xonChar_;
+  xoffChar_ = source.xoffChar_;
 }
 
 void TComFlowControl::Changed() {
-  if (com_port_ != nullptr) com_port_->ApplyLineSettings();
+  if (comPort_ != nullptr) comPort_->ApplyLineSettings();
 }
 
-VOXA_SETTING(TComFlowControl, OutCTSFlow, bool, out_cts_flow_)
-VOXA_SETTING(TComFlowControl, OutDSRFlow, bool, out_dsr_flow_)
-VOXA_SETTING(TComFlowControl, ControlDTR, TDTRFlowControl, control_dtr_)
-VOXA_SETTING(TComFlowControl, ControlRTS, TRTSFlowControl, control_rts_)
-VOXA_SETTING(TComFlowControl, XonXoffOut, bool, xon_xoff_out_)
-VOXA_SETTING(TComFlowControl, XonXoffIn, bool, xon_xoff_in_)
-VOXA_SETTING(TComFlowControl, DSRSensitivity, bool, dsr_sensitivity_)
-VOXA_SETTING(TComFlowControl, TxContinueOnXoff, bool, tx_continue_on_xoff_)
-VOXA_SETTING(TComFlowControl, XonChar, uint8_t, xon_char_)
-VOXA_SETTING(TComFlowControl, XoffChar, uint8_t, xoff_char_)
+VOXA_SETTING(TComFlowControl, OutCTSFlow, bool, outCtsFlow_)
+VOXA_SETTING(TComFlowControl, OutDSRFlow, bool, outDsrFlow_)
+VOXA_SETTING(TComFlowControl, ControlDTR, TDTRFlowControl, controlDtr_)
+VOXA_SETTING(TComFlowControl, ControlRTS, TRTSFlowControl, controlRts_)
+VOXA_SETTING(TComFlowControl, XonXoffOut, bool, xonXoffOut_)
+VOXA_SETTING(TComFlowControl, XonXoffIn, bool, xonXoffIn_)
+VOXA_SETTING(TComFlowControl, DSRSensitivity, bool, dsrSensitivity_)
+VOXA_SETTING(TComFlowControl, TxContinueOnXoff, bool, txContinueOnXoff_)
+VOXA_SETTING(TComFlowControl, XonChar, uint8_t, xonChar_)
+VOXA_SETTING(TComFlowControl, XoffChar, uint8_t, xoffChar_)
 
 TFlowControl TComFlowControl::FlowControl() const {
-  if (control_rts_ == rtsHandshake && out_cts_flow_ && !xon_xoff_in_ && !xon_xoff_out_) return fcHardware;
-  if (control_rts_ == rtsDisable && !out_cts_flow_ && xon_xoff_in_ && xon_xoff_out_) return fcSoftware;
-  if (control_rts_ == rtsDisable && !out_cts_flow_ && !xon_xoff_in_ && !xon_xoff_out_) return fcNone;
+  if (controlRts_ == rtsHandshake && outCtsFlow_ && !xonXoffIn_ && !xonXoffOut_) return fcHardware;
+  if (controlRts_ == rtsDisable && !outCtsFlow_ && xonXoffIn_ && xonXoffOut_) return fcSoftware;
+  if (controlRts_ == rtsDisable && !outCtsFlow_ && !xonXoffIn_ && !xonXoffOut_) return fcNone;
   return fcCustom;
 }
 
 void TComFlowControl::SetFlowControl(TFlowControl value) {
   if (value != fcCustom) {
-    control_rts_ = rtsDisable;
-    out_cts_flow_ = false;
-    xon_xoff_in_ = false;
-    xon_xoff_out_ = false;
+    controlRts_ = rtsDisable;
+    outCtsFlow_ = false;
+    xonXoffIn_ = false;
+    xonXoffOut_ = false;
     if (value == fcHardware) {
-      control_rts_ = rtsHandshake;
-      out_cts_flow_ = true;
+      controlRts_ = rtsHandshake;
+      outCtsFlow_ = true;
     } else if (value == fcSoftware) {
-      xon_xoff_in_ = true;
-      xon_xoff_out_ = true;
+      xonXoffIn_ = true;
+      xonXoffOut_ = true;
     }
   }
   // The shorthand always re-sends the line settings, changed or not.
@@ -92,36 +92,36 @@ void TComParity::Assign(const TComParity& source) {
   bits_ = source.bits_;
   check_ = source.check_;
   replace_ = source.replace_;
-  replace_char_ = source.replace_char_;
+  replaceChar_ = source.replaceChar_;
 }
 
 void TComParity::Changed() {
-  if (com_port_ != nullptr) com_port_->ApplyLineSettings();
+  if (comPort_ != nullptr) comPort_->ApplyLineSettings();
 }
 
 VOXA_SETTING(TComParity, Bits, TParityBits, bits_)
 VOXA_SETTING(TComParity, Check, bool, check_)
 VOXA_SETTING(TComParity, Replace, bool, replace_)
-VOXA_SETTING(TComParity, ReplaceChar, uint8_t, replace_char_)
+VOXA_SETTING(TComParity, ReplaceChar, uint8_t, replaceChar_)
 
 void TComBuffer::Assign(const TComBuffer& source) {
-  input_size_ = source.input_size_;
-  output_size_ = source.output_size_;
+  inputSize_ = source.inputSize_;
+  outputSize_ = source.outputSize_;
 }
 
 void TComBuffer::Changed() {
-  if (com_port_ != nullptr) com_port_->ApplyBufferSizes();
+  if (comPort_ != nullptr) comPort_->ApplyBufferSizes();
 }
 
 void TComBuffer::SetInputSize(int32_t value) {
-  if (value == input_size_) return;
-  input_size_ = (value > 0 && value % 2 == 1) ? value - 1 : value;
+  if (value == inputSize_) return;
+  inputSize_ = (value > 0 && value % 2 == 1) ? value - 1 : value;
   Changed();
 }
 
 void TComBuffer::SetOutputSize(int32_t value) {
-  if (value == output_size_) return;
-  output_size_ = (value > 0 && value % 2 == 1) ? value - 1 : value;
+  if (value == outputSize_) return;
+  outputSize_ = (value > 0 && value % 2 == 1) ? value - 1 : value;
   Changed();
 }
 

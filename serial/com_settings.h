@@ -20,11 +20,11 @@ class TComTimeouts {
   TComTimeouts& operator=(const TComTimeouts&) = delete;
   void Assign(const TComTimeouts& source);
 
-  int32_t ReadInterval() const { return read_interval_; }
-  int32_t ReadTotalMultiplier() const { return read_total_multiplier_; }
-  int32_t ReadTotalConstant() const { return read_total_constant_; }
-  int32_t WriteTotalMultiplier() const { return write_total_multiplier_; }
-  int32_t WriteTotalConstant() const { return write_total_constant_; }
+  int32_t ReadInterval() const { return readInterval_; }
+  int32_t ReadTotalMultiplier() const { return readTotalMultiplier_; }
+  int32_t ReadTotalConstant() const { return readTotalConstant_; }
+  int32_t WriteTotalMultiplier() const { return writeTotalMultiplier_; }
+  int32_t WriteTotalConstant() const { return writeTotalConstant_; }
   void SetReadInterval(int32_t value);
   void SetReadTotalMultiplier(int32_t value);
   void SetReadTotalConstant(int32_t value);
@@ -34,12 +34,12 @@ class TComTimeouts {
  private:
   friend class TCustomComPort;
   void Changed();
-  TCustomComPort* com_port_ = nullptr;
-  int32_t read_interval_ = -1;
-  int32_t read_total_multiplier_ = 0;
-  int32_t read_total_constant_ = 0;
-  int32_t write_total_multiplier_ = 100;
-  int32_t write_total_constant_ = 1000;
+  TCustomComPort* comPort_ = nullptr;
+  int32_t readInterval_ = -1;
+  int32_t readTotalMultiplier_ = 0;
+  int32_t readTotalConstant_ = 0;
+  int32_t writeTotalMultiplier_ = 100;
+  int32_t writeTotalConstant_ = 1000;
 };
 
 class TComFlowControl {
@@ -49,16 +49,16 @@ class TComFlowControl {
   TComFlowControl& operator=(const TComFlowControl&) = delete;
   void Assign(const TComFlowControl& source);
 
-  bool OutCTSFlow() const { return out_cts_flow_; }
-  bool OutDSRFlow() const { return out_dsr_flow_; }
-  TDTRFlowControl ControlDTR() const { return control_dtr_; }
-  TRTSFlowControl ControlRTS() const { return control_rts_; }
-  bool XonXoffOut() const { return xon_xoff_out_; }
-  bool XonXoffIn() const { return xon_xoff_in_; }
-  bool DSRSensitivity() const { return dsr_sensitivity_; }
-  bool TxContinueOnXoff() const { return tx_continue_on_xoff_; }
-  uint8_t XonChar() const { return xon_char_; }
-  uint8_t XoffChar() const { return xoff_char_; }
+  bool OutCTSFlow() const { return outCtsFlow_; }
+  bool OutDSRFlow() const { return outDsrFlow_; }
+  TDTRFlowControl ControlDTR() const { return controlDtr_; }
+  TRTSFlowControl ControlRTS() const { return controlRts_; }
+  bool XonXoffOut() const { return xonXoffOut_; }
+  bool XonXoffIn() const { return xonXoffIn_; }
+  bool DSRSensitivity() const { return dsrSensitivity_; }
+  bool TxContinueOnXoff() const { return txContinueOnXoff_; }
+  uint8_t XonChar() const { return xonChar_; }
+  uint8_t XoffChar() const { return xoffChar_; }
   TFlowControl FlowControl() const;
 
   void SetOutCTSFlow(bool value);
@@ -76,17 +76,17 @@ class TComFlowControl {
  private:
   friend class TCustomComPort;
   void Changed();
-  TCustomComPort* com_port_ = nullptr;
-  bool out_cts_flow_ = false;
-  bool out_dsr_flow_ = false;
-  TDTRFlowControl control_dtr_ = dtrDisable;
-  TRTSFlowControl control_rts_ = rtsDisable;
-  bool xon_xoff_out_ = false;
-  bool xon_xoff_in_ = false;
-  bool dsr_sensitivity_ = false;
-  bool tx_continue_on_xoff_ = false;
-  uint8_t xon_char_ = 0x11;
-  uint8_t xoff_char_ = 0x13;
+  TCustomComPort* comPort_ = nullptr;
+  bool outCtsFlow_ = false;
+  bool outDsrFlow_ = false;
+  TDTRFlowControl controlDtr_ = dtrDisable;
+  TRTSFlowControl controlRts_ = rtsDisable;
+  bool xonXoffOut_ = false;
+  bool xonXoffIn_ = false;
+  bool dsrSensitivity_ = false;
+  bool txContinueOnXoff_ = false;
+  uint8_t xonChar_ = 0x11;
+  uint8_t xoffChar_ = 0x13;
 };
 
 class TComParity {
@@ -99,7 +99,7 @@ class TComParity {
   TParityBits Bits() const { return bits_; }
   bool Check() const { return check_; }
   bool Replace() const { return replace_; }
-  uint8_t ReplaceChar() const { return replace_char_; }
+  uint8_t ReplaceChar() const { return replaceChar_; }
   void SetBits(TParityBits value);
   void SetCheck(bool value);
   void SetReplace(bool value);
@@ -108,11 +108,11 @@ class TComParity {
  private:
   friend class TCustomComPort;
   void Changed();
-  TCustomComPort* com_port_ = nullptr;
+  TCustomComPort* comPort_ = nullptr;
   TParityBits bits_ = prNone;
   bool check_ = false;
   bool replace_ = false;
-  uint8_t replace_char_ = 0;
+  uint8_t replaceChar_ = 0;
 };
 
 class TComBuffer {
@@ -122,8 +122,8 @@ class TComBuffer {
   TComBuffer& operator=(const TComBuffer&) = delete;
   void Assign(const TComBuffer& source);
 
-  int32_t InputSize() const { return input_size_; }
-  int32_t OutputSize() const { return output_size_; }
+  int32_t InputSize() const { return inputSize_; }
+  int32_t OutputSize() const { return outputSize_; }
   // An odd positive size is lowered by one: drivers take queue sizes in
   // whole pairs of bytes.
   void SetInputSize(int32_t value);
@@ -132,9 +132,9 @@ class TComBuffer {
  private:
   friend class TCustomComPort;
   void Changed();
-  TCustomComPort* com_port_ = nullptr;
-  int32_t input_size_ = 1024;
-  int32_t output_size_ = 1024;
+  TCustomComPort* comPort_ = nullptr;
+  int32_t inputSize_ = 1024;
+  int32_t outputSize_ = 1024;
 };
 
 }  // namespace voxa

@@ -35,9 +35,9 @@ constexpr uint32_t kEventBits[10] = {
 // A handler raised: show it where the program shows failures. Without a
 // GUI the message goes to standard error, so it is never lost silently.
 void ShowHandlerError(const std::shared_ptr<TComGuiDispatcher>& dispatcher, std::exception_ptr error,
-                      bool on_gui_thread) {
+                      bool onGuiThread) {
   if (dispatcher) {
-    if (on_gui_thread) {
+    if (onGuiThread) {
       dispatcher->ShowException(error);
     } else {
       dispatcher->Post([dispatcher, error] { dispatcher->ShowException(error); });
@@ -86,14 +86,14 @@ struct ComEventChannel {
   std::condition_variable changed;
   Sync sync = Sync::Idle;
   TComEvents parked;
-  bool stop_requested = false;
+  bool stopRequested = false;
   // The closing GUI thread runs the parked call itself (not a handler that
   // closes the port): the event thread must then wait for the call's end, or
   // it would empty the queues under the running handler.
-  bool closer_runs = false;
+  bool closerRuns = false;
   bool finished = false;
   // The notification window of smWindowSync: gone once the port closes.
-  bool window_open = false;
+  bool windowOpen = false;
 
   // GUI thread: runs the parked handlers, if they are still parked.
   void RunParked() {
@@ -116,12 +116,12 @@ struct ComEventChannel {
 
 TComThread::TComThread(TCustomComPort& owner)
     : port_(owner),
-      sync_method_(owner.SyncMethod()),
+      syncMethod_(owner.SyncMethod()),
       dispatcher_(owner.GuiDispatcher()),
       channel_(std::make_shared<ComEventChannel>()) {
   channel_->port = &owner;
   channel_->dispatcher = dispatcher_;
-  channel_->window_open = sync_method_ == smWindowSync;
+  channel_->windowOpen = syncMethod_ == smWindowSync;
 }
 
 TComThread::~TComThread() {
@@ -153,8 +153,8 @@ int TComThread::Start() {
 void TComThread::RequestStop() {
   {
     std::lock_guard<std::mutex> lock(channel_->mutex);
-    channel_->stop_requested = true;
-    channel_->window_open = false;
+    channel_->stopRequested = true;
+    channel_->windowOpen = false;
   }
   channel_->changed.notify_all();
   wait_.Stop();
@@ -166,11 +166,11 @@ void TComThread::WaitForEnd() {
     if (channel_->sync == ComEventChannel::Sync::Queued) {
       // The thread waits for a call the GUI thread cannot get to while it
       // waits here: run it now.
-      channel_->closer_runs = true;
+      channel_->closerRuns = true;
       lock.unlock();
       channel_->RunParked();
       lock.lock();
-      channel_->closer_runs = false;
+      channel_->closerRuns = false;
       continue;
     }
     channel_->changed.wait(lock);
@@ -182,7 +182,7 @@ void TComThread::WaitForEnd() {
 void TComThread::ReleaseDeviceHere() {
   wait_.SetMask(*port_.device_, 0);
   port_.device_->Purge(true, true);
-  released_here_ = true;
+  releasedHere_ = true;
 }
 
 void TComThread::Execute() {
@@ -192,7 +192,7 @@ void TComThread::Execute() {
     if (wait_.Wait(happened) != DeviceEventWait::Result::Event) break;
     DispatchEvents(MaskToEvents(happened));
   }
-  if (!released_here_) {
+  if (!releasedHere_) {
     // Clear the mask and empty both queues, while the descriptor is still ours.
     wait_.SetMask(*port_.device_, 0);
     port_.device_->Purge(true, true);
@@ -206,7 +206,7 @@ void TComThread::Execute() {
 }
 
 void TComThread::DispatchEvents(TComEvents events) {
-  switch (sync_method_) {
+  switch (syncMethod_) {
     case smThreadSync:
       SynchronizeEvents(events);
       break;
@@ -230,7 +230,7 @@ void TComThread::DispatchEvents(TComEvents events) {
 
 void TComThread::SynchronizeEvents(TComEvents events) {
   std::unique_lock<std::mutex> lock(channel_->mutex);
-  if (channel_->stop_requested) return;
+  if (channel_->stopRequested) return;
   channel_->parked = events;
   channel_->sync = ComEventChannel::Sync::Queued;
   lock.unlock();
@@ -240,8 +240,8 @@ void TComThread::SynchronizeEvents(TComEvents events) {
   // while it runs, because then the closing is nested in it.
   channel_->changed.wait(lock, [this] {
     return channel_->sync == ComEventChannel::Sync::Idle ||
-           (channel_->stop_requested && channel_->sync == ComEventChannel::Sync::Running &&
-            !channel_->closer_runs);
+           (channel_->stopRequested && channel_->sync == ComEventChannel::Sync::Running &&
+            !channel_->closerRuns);
   });
 }
 
@@ -250,7 +250,7 @@ void TComThread::WindowProc(const std::shared_ptr<ComEventChannel>& window, uint
   if (message != WM_COMEVENT) return;
   {
     std::lock_guard<std::mutex> lock(window->mutex);
-    if (!window->window_open) return;
+    if (!window->windowOpen) return;
   }
   TCustomComPort& port = *window->port;
   if (!port.Connected()) return;

@@ -73,12 +73,12 @@ class TComThread {
   void SynchronizeEvents(TComEvents events);
 
   TCustomComPort& port_;
-  TSyncMethod sync_method_;
+  TSyncMethod syncMethod_;
   std::shared_ptr<TComGuiDispatcher> dispatcher_;
   std::shared_ptr<ComEventChannel> channel_;
   DeviceEventWait wait_;
   std::thread thread_;
-  bool released_here_ = false;
+  bool releasedHere_ = false;
 };
 
 }  // namespace voxa

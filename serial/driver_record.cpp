@@ -22,25 +22,25 @@ void PutLe32(std::array<uint8_t, 28>& record, int offset, uint32_t value) {
 }  // namespace
 
 std::array<uint8_t, 28> MakeDeviceControlRecord(const LineSettings& line, const TComParity& parity,
-                                                const TComFlowControl& flow_control, const TComBuffer& buffer) {
+                                                const TComFlowControl& flowControl, const TComBuffer& buffer) {
   std::array<uint8_t, 28> record{};
   const uint32_t rate =
-      line.baud_rate == brCustom ? static_cast<uint32_t>(line.custom_baud_rate) : kBaudRates[line.baud_rate];
+      line.baudRate == brCustom ? static_cast<uint32_t>(line.customBaudRate) : kBaudRates[line.baudRate];
   uint32_t flags = 0x0001;  // binary mode, always
   const bool replace = parity.Check() && parity.Replace();
   if (parity.Check()) flags |= 0x0002;
-  if (flow_control.OutCTSFlow()) flags |= 0x0004;
-  if (flow_control.OutDSRFlow()) flags |= 0x0008;
+  if (flowControl.OutCTSFlow()) flags |= 0x0004;
+  if (flowControl.OutDSRFlow()) flags |= 0x0008;
   static constexpr uint32_t kDtrField[3] = {0x0000, 0x0010, 0x0020};
-  flags |= kDtrField[flow_control.ControlDTR()];
-  if (flow_control.DSRSensitivity()) flags |= 0x0040;
-  if (flow_control.TxContinueOnXoff()) flags |= 0x0080;
-  if (flow_control.XonXoffOut()) flags |= 0x0100;
-  if (flow_control.XonXoffIn()) flags |= 0x0200;
+  flags |= kDtrField[flowControl.ControlDTR()];
+  if (flowControl.DSRSensitivity()) flags |= 0x0040;
+  if (flowControl.TxContinueOnXoff()) flags |= 0x0080;
+  if (flowControl.XonXoffOut()) flags |= 0x0100;
+  if (flowControl.XonXoffIn()) flags |= 0x0200;
   if (replace) flags |= 0x0400;
-  if (line.discard_null) flags |= 0x0800;
+  if (line.discardNull) flags |= 0x0800;
   static constexpr uint32_t kRtsField[4] = {0x0000, 0x1000, 0x2000, 0x3000};
-  flags |= kRtsField[flow_control.ControlRTS()];
+  flags |= kRtsField[flowControl.ControlRTS()];
   // The flow limits are a quarter of the input queue, truncated toward zero.
   const uint16_t limit = static_cast<uint16_t>(buffer.InputSize() / 4);
   static constexpr uint8_t kByteSizes[4] = {5, 6, 7, 8};
@@ -51,14 +51,14 @@ std::array<uint8_t, 28> MakeDeviceControlRecord(const LineSettings& line, const 
   PutLe16(record, 12, 0);
   PutLe16(record, 14, limit);
   PutLe16(record, 16, limit);
-  record[18] = kByteSizes[line.data_bits];
+  record[18] = kByteSizes[line.dataBits];
   record[19] = static_cast<uint8_t>(parity.Bits());
-  record[20] = static_cast<uint8_t>(line.stop_bits);
-  record[21] = flow_control.XonChar();
-  record[22] = flow_control.XoffChar();
+  record[20] = static_cast<uint8_t>(line.stopBits);
+  record[21] = flowControl.XonChar();
+  record[22] = flowControl.XoffChar();
   record[23] = replace ? parity.ReplaceChar() : 0;
   record[24] = 0;
-  record[25] = line.event_char;
+  record[25] = line.eventChar;
   PutLe16(record, 26, 0);
   return record;
 }

@@ -16,18 +16,18 @@ namespace voxa {
 // The port's own line properties that go into the record beside the
 // settings objects.
 struct LineSettings {
-  TBaudRate baud_rate;
-  // The rate used when baud_rate is brCustom.
-  int32_t custom_baud_rate;
-  TDataBits data_bits;
-  TStopBits stop_bits;
-  bool discard_null;
-  uint8_t event_char;
+  TBaudRate baudRate;
+  // The rate used when baudRate is brCustom.
+  int32_t customBaudRate;
+  TDataBits dataBits;
+  TStopBits stopBits;
+  bool discardNull;
+  uint8_t eventChar;
 };
 
 // The device control record, little-endian fields at their fixed offsets.
 std::array<uint8_t, 28> MakeDeviceControlRecord(const LineSettings& line, const TComParity& parity,
-                                                const TComFlowControl& flow_control, const TComBuffer& buffer);
+                                                const TComFlowControl& flowControl, const TComBuffer& buffer);
 
 // -1 becomes the all-ones value (no limit); every other value passes as its
 // 32-bit pattern.

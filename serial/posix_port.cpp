@@ -131,11 +131,11 @@ int PortDevice::Open(const std::string& path) {
   }
   fd_.store(fd, std::memory_order_relaxed);
   LineCounters counters;
-  has_counters_ = ReadCounters(counters) == 0;
+  hasCounters_ = ReadCounters(counters) == 0;
   {
-    std::lock_guard<std::mutex> lock(errors_mutex_);
-    error_baseline_ = counters;
-    injected_errors_ = 0;
+    std::lock_guard<std::mutex> lock(errorsMutex_);
+    errorBaseline_ = counters;
+    injectedErrors_ = 0;
   }
   return 0;
 }
@@ -152,21 +152,21 @@ int PortDevice::Close() {
   return 0;
 }
 
-int PortDevice::SetQueueSizes(int32_t input_size, int32_t output_size) {
+int PortDevice::SetQueueSizes(int32_t inputSize, int32_t outputSize) {
   // termios has no settable queue sizes: they are kept, and the input size
   // sets the "80 percent full" mark of the event wait.
-  input_queue_size_ = input_size;
-  output_queue_size_ = output_size;
+  inputQueueSize_ = inputSize;
+  outputQueueSize_ = outputSize;
   return IsOpen() ? 0 : EBADF;
 }
 
 int PortDevice::ApplyControlRecord(const std::array<uint8_t, 28>& record) {
   const uint32_t rate = Le32(record, 4);
   const uint32_t flags = Le32(record, 8);
-  const uint8_t byte_size = record[18];
+  const uint8_t byteSize = record[18];
   const uint8_t parity = record[19];
-  const uint8_t stop_bits = record[20];
-  if (rate == 0 || byte_size < 5 || byte_size > 8 || parity > 4 || stop_bits > 2) return EINVAL;
+  const uint8_t stopBits = record[20];
+  if (rate == 0 || byteSize < 5 || byteSize > 8 || parity > 4 || stopBits > 2) return EINVAL;
 
   termios settings;
   if (tcgetattr(Descriptor(), &settings) != 0) return errno;
@@ -177,7 +177,7 @@ int PortDevice::ApplyControlRecord(const std::array<uint8_t, 28>& record) {
   settings.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
   settings.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK | ISTRIP);
   static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
-  settings.c_cflag |= kSizes[byte_size - 5];
+  settings.c_cflag |= kSizes[byteSize - 5];
   // Mark and space parity are the stick-parity variants of odd and even.
   switch (parity) {
     case 1: settings.c_cflag |= PARENB | PARODD; break;
@@ -187,7 +187,7 @@ int PortDevice::ApplyControlRecord(const std::array<uint8_t, 28>& record) {
     default: break;
   }
   // POSIX has no 1.5 stop bits; UARTs send 1.5 for CSTOPB with 5 data bits.
-  if (stop_bits != 0) settings.c_cflag |= CSTOPB;
+  if (stopBits != 0) settings.c_cflag |= CSTOPB;
   // termios can only replace a byte with a parity error by 0 (INPCK without
   // PARMRK/IGNPAR); without replacement the byte passes unchanged and the
   // driver still counts the error.
@@ -210,13 +210,13 @@ int PortDevice::ApplyControlRecord(const std::array<uint8_t, 28>& record) {
   }
   if (tcsetattr(Descriptor(), TCSANOW, &settings) != 0) return errno;
   if (speed == B0) {
-    termios2 free_rate;
-    if (ioctl(Descriptor(), TCGETS2, &free_rate) != 0) return errno;
-    free_rate.c_cflag &= ~static_cast<tcflag_t>(CBAUD);
-    free_rate.c_cflag |= BOTHER;
-    free_rate.c_ispeed = rate;
-    free_rate.c_ospeed = rate;
-    if (ioctl(Descriptor(), TCSETS2, &free_rate) != 0) return errno;
+    termios2 freeRate;
+    if (ioctl(Descriptor(), TCGETS2, &freeRate) != 0) return errno;
+    freeRate.c_cflag &= ~static_cast<tcflag_t>(CBAUD);
+    freeRate.c_cflag |= BOTHER;
+    freeRate.c_ispeed = rate;
+    freeRate.c_ospeed = rate;
+    if (ioctl(Descriptor(), TCSETS2, &freeRate) != 0) return errno;
   }
   // The output lines: enabled or handshaking DTR is raised; RTS is raised
   // when enabled, left to the driver for handshaking, and held low for
@@ -249,7 +249,7 @@ int PortDevice::ReadCounters(LineCounters& counters) const {
   counters.overrun = icount.overrun;
   counters.parity = icount.parity;
   counters.brk = icount.brk;
-  counters.buf_overrun = icount.buf_overrun;
+  counters.bufOverrun = icount.buf_overrun;
   return 0;
 }
 
@@ -260,36 +260,36 @@ int PortDevice::ClearErrors(uint32_t& errors, int32_t& queued) {
   // FIONREAD is the input queue; on a pseudo-terminal it tops out at 4095.
   if (ioctl(Descriptor(), FIONREAD, &waiting) != 0) return errno;
   queued = waiting;
-  std::lock_guard<std::mutex> lock(errors_mutex_);
-  errors = injected_errors_;
-  injected_errors_ = 0;
-  if (has_counters_) {
+  std::lock_guard<std::mutex> lock(errorsMutex_);
+  errors = injectedErrors_;
+  injectedErrors_ = 0;
+  if (hasCounters_) {
     // The driver only counts; "clearing" is moving our baseline up.
     LineCounters now;
     if (ReadCounters(now) != 0) return errno;
-    if (now.frame != error_baseline_.frame) errors |= kLineFrame;
-    if (now.parity != error_baseline_.parity) errors |= kLineParity;
-    if (now.overrun != error_baseline_.overrun) errors |= kLineOverrun;
-    if (now.buf_overrun != error_baseline_.buf_overrun) errors |= kLineRxOver;
-    if (now.brk != error_baseline_.brk) errors |= kLineBreak;
-    error_baseline_ = now;
+    if (now.frame != errorBaseline_.frame) errors |= kLineFrame;
+    if (now.parity != errorBaseline_.parity) errors |= kLineParity;
+    if (now.overrun != errorBaseline_.overrun) errors |= kLineOverrun;
+    if (now.bufOverrun != errorBaseline_.bufOverrun) errors |= kLineRxOver;
+    if (now.brk != errorBaseline_.brk) errors |= kLineBreak;
+    errorBaseline_ = now;
   }
   return 0;
 }
 
 bool PortDevice::LineErrorsPending() {
-  std::lock_guard<std::mutex> lock(errors_mutex_);
-  if (injected_errors_ & (kLineFrame | kLineParity | kLineOverrun | kLineRxOver)) return true;
-  if (!has_counters_) return false;
+  std::lock_guard<std::mutex> lock(errorsMutex_);
+  if (injectedErrors_ & (kLineFrame | kLineParity | kLineOverrun | kLineRxOver)) return true;
+  if (!hasCounters_) return false;
   LineCounters now;
   if (ReadCounters(now) != 0) return false;
-  return now.frame != error_baseline_.frame || now.parity != error_baseline_.parity ||
-         now.overrun != error_baseline_.overrun || now.buf_overrun != error_baseline_.buf_overrun;
+  return now.frame != errorBaseline_.frame || now.parity != errorBaseline_.parity ||
+         now.overrun != errorBaseline_.overrun || now.bufOverrun != errorBaseline_.bufOverrun;
 }
 
 void PortDevice::InjectLineErrors(uint32_t flags) {
-  std::lock_guard<std::mutex> lock(errors_mutex_);
-  injected_errors_ |= flags;
+  std::lock_guard<std::mutex> lock(errorsMutex_);
+  injectedErrors_ |= flags;
 }
 
 int PortDevice::ModemStatus(uint32_t& lines) {
@@ -329,14 +329,14 @@ int PortDevice::Read(uint8_t* buffer, int32_t count, int32_t& got) {
   const bool immediate = interval == kAllOnes && multiplier == 0 && constant == 0;
   // All-ones interval and multiplier with a constant: return as soon as
   // anything has arrived, waiting at most the constant for the first byte.
-  const bool first_byte = interval == kAllOnes && multiplier == kAllOnes && constant != 0 && constant != kAllOnes;
-  const uint64_t total_ms =
-      first_byte ? constant : static_cast<uint64_t>(multiplier) * static_cast<uint64_t>(count) + constant;
-  const bool has_total = total_ms != 0;
-  const bool has_interval = interval != 0 && !first_byte;
+  const bool firstByte = interval == kAllOnes && multiplier == kAllOnes && constant != 0 && constant != kAllOnes;
+  const uint64_t totalMs =
+      firstByte ? constant : static_cast<uint64_t>(multiplier) * static_cast<uint64_t>(count) + constant;
+  const bool hasTotal = totalMs != 0;
+  const bool hasInterval = interval != 0 && !firstByte;
   const Clock::time_point start = Clock::now();
-  const Clock::time_point total_deadline = start + std::chrono::milliseconds(has_total ? total_ms : 0);
-  Clock::time_point last_byte = start;
+  const Clock::time_point totalDeadline = start + std::chrono::milliseconds(hasTotal ? totalMs : 0);
+  Clock::time_point lastByte = start;
 
   for (;;) {
     const ssize_t n = read(fd, buffer + got, static_cast<size_t>(count - got));
@@ -344,8 +344,8 @@ int PortDevice::Read(uint8_t* buffer, int32_t count, int32_t& got) {
       got += static_cast<int32_t>(n);
       if (got == count) return 0;
       // A short read of a raw tty has taken everything that was queued.
-      if (immediate || first_byte) return 0;
-      last_byte = Clock::now();
+      if (immediate || firstByte) return 0;
+      lastByte = Clock::now();
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
@@ -354,15 +354,15 @@ int PortDevice::Read(uint8_t* buffer, int32_t count, int32_t& got) {
     if (n < 0 && errno != EAGAIN) return got > 0 ? 0 : errno;
     if (HungUp()) return got > 0 ? 0 : EIO;
     if (immediate) return 0;
-    int wait_ms = -1;
-    if (has_total) wait_ms = MillisecondsUntil(total_deadline);
-    if (has_interval && got > 0) {
-      const int interval_ms = MillisecondsUntil(last_byte + std::chrono::milliseconds(interval));
-      wait_ms = wait_ms < 0 ? interval_ms : (interval_ms < wait_ms ? interval_ms : wait_ms);
+    int waitMs = -1;
+    if (hasTotal) waitMs = MillisecondsUntil(totalDeadline);
+    if (hasInterval && got > 0) {
+      const int intervalMs = MillisecondsUntil(lastByte + std::chrono::milliseconds(interval));
+      waitMs = waitMs < 0 ? intervalMs : (intervalMs < waitMs ? intervalMs : waitMs);
     }
-    if (wait_ms == 0) return 0;
+    if (waitMs == 0) return 0;
     pollfd entry{fd, POLLIN, 0};
-    if (poll(&entry, 1, wait_ms) < 0 && errno != EINTR) return got > 0 ? 0 : errno;
+    if (poll(&entry, 1, waitMs) < 0 && errno != EINTR) return got > 0 ? 0 : errno;
   }
 }
 
@@ -387,13 +387,13 @@ bool PortCanBeOpened(const std::string& path) {
 
 DeviceEventWait::~DeviceEventWait() {
   Release();
-  if (stop_fd_ >= 0) close(stop_fd_);
+  if (stopFd_ >= 0) close(stopFd_);
 }
 
 int DeviceEventWait::Create() {
-  if (stop_fd_ >= 0) return 0;
-  stop_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  return stop_fd_ >= 0 ? 0 : errno;
+  if (stopFd_ >= 0) return 0;
+  stopFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  return stopFd_ >= 0 ? 0 : errno;
 }
 
 int DeviceEventWait::SetMask(PortDevice& device, uint32_t mask) {
@@ -403,33 +403,33 @@ int DeviceEventWait::SetMask(PortDevice& device, uint32_t mask) {
     Release();
     return 0;
   }
-  if (epoll_fd_ < 0) {
-    epoll_fd_ = epoll_create1(EPOLL_CLOEXEC);
-    if (epoll_fd_ < 0) return errno;
+  if (epollFd_ < 0) {
+    epollFd_ = epoll_create1(EPOLL_CLOEXEC);
+    if (epollFd_ < 0) return errno;
     epoll_event stop{};
     // The stop descriptor is never read: once signalled it ends every wait.
     stop.events = EPOLLIN;
     stop.data.u32 = 0;
-    if (epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, stop_fd_, &stop) != 0) return errno;
+    if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, stopFd_, &stop) != 0) return errno;
     epoll_event port{};
     // Edge-triggered: a wait must end on new bytes, not spin on queued ones.
     port.events = EPOLLIN | EPOLLET;
     port.data.u32 = 1;
-    if (epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, device.Descriptor(), &port) != 0) return errno;
+    if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, device.Descriptor(), &port) != 0) return errno;
   }
-  hung_up_ = false;
+  hungUp_ = false;
   int32_t queued = 0;
-  if (ioctl(device.Descriptor(), FIONREAD, &queued) == 0) last_queued_ = queued;
-  const uint32_t modem_events = kDeviceCts | kDeviceDsr | kDeviceRlsd | kDeviceRing;
-  watch_modem_ = false;
-  modem_by_counters_ = device.ReadCounters(last_counters_) == 0;
-  if (mask & (modem_events | kDeviceBreak)) {
+  if (ioctl(device.Descriptor(), FIONREAD, &queued) == 0) lastQueued_ = queued;
+  const uint32_t modemEvents = kDeviceCts | kDeviceDsr | kDeviceRlsd | kDeviceRing;
+  watchModem_ = false;
+  modemByCounters_ = device.ReadCounters(lastCounters_) == 0;
+  if (mask & (modemEvents | kDeviceBreak)) {
     int bits = 0;
     // Lines are watched only where the driver has them; a pseudo-terminal
     // has none, so its modem events never fire.
     if (ioctl(device.Descriptor(), TIOCMGET, &bits) == 0) {
-      device.ModemStatus(last_lines_);
-      watch_modem_ = (mask & modem_events) != 0;
+      device.ModemStatus(lastLines_);
+      watchModem_ = (mask & modemEvents) != 0;
     }
   }
   return 0;
@@ -439,11 +439,11 @@ uint32_t DeviceEventWait::ProbeInput() {
   uint32_t happened = 0;
   if (mask_ & kDeviceRxChar) happened |= kDeviceRxChar;
   if ((mask_ & kDeviceError) && device_->LineErrorsPending()) happened |= kDeviceError;
-  if ((mask_ & kDeviceBreak) && modem_by_counters_) {
+  if ((mask_ & kDeviceBreak) && modemByCounters_) {
     LineCounters now;
-    if (device_->ReadCounters(now) == 0 && now.brk != last_counters_.brk) {
+    if (device_->ReadCounters(now) == 0 && now.brk != lastCounters_.brk) {
       happened |= kDeviceBreak;
-      last_counters_.brk = now.brk;
+      lastCounters_.brk = now.brk;
     }
   }
   if (mask_ & kDeviceRx80Full) {
@@ -451,8 +451,8 @@ uint32_t DeviceEventWait::ProbeInput() {
     if (ioctl(device_->Descriptor(), FIONREAD, &queued) == 0) {
       // Reported once when the queue crosses the mark, as a driver would.
       const int64_t mark = static_cast<int64_t>(device_->InputQueueSize()) * 8 / 10;
-      if (mark > 0 && queued >= mark && last_queued_ < mark) happened |= kDeviceRx80Full;
-      last_queued_ = queued;
+      if (mark > 0 && queued >= mark && lastQueued_ < mark) happened |= kDeviceRx80Full;
+      lastQueued_ = queued;
     }
   }
   return happened;
@@ -460,37 +460,37 @@ uint32_t DeviceEventWait::ProbeInput() {
 
 uint32_t DeviceEventWait::ProbeModemLines() {
   uint32_t happened = 0;
-  if (modem_by_counters_) {
+  if (modemByCounters_) {
     // Counters catch a pulse that is over before we look.
     LineCounters now;
     if (device_->ReadCounters(now) != 0) return 0;
-    if (now.cts != last_counters_.cts) happened |= kDeviceCts;
-    if (now.dsr != last_counters_.dsr) happened |= kDeviceDsr;
-    if (now.dcd != last_counters_.dcd) happened |= kDeviceRlsd;
-    if (now.rng != last_counters_.rng) happened |= kDeviceRing;
-    const int32_t brk = last_counters_.brk;
-    last_counters_ = now;
-    last_counters_.brk = brk;
+    if (now.cts != lastCounters_.cts) happened |= kDeviceCts;
+    if (now.dsr != lastCounters_.dsr) happened |= kDeviceDsr;
+    if (now.dcd != lastCounters_.dcd) happened |= kDeviceRlsd;
+    if (now.rng != lastCounters_.rng) happened |= kDeviceRing;
+    const int32_t brk = lastCounters_.brk;
+    lastCounters_ = now;
+    lastCounters_.brk = brk;
   } else {
     uint32_t lines = 0;
     if (device_->ModemStatus(lines) != 0) return 0;
-    const uint32_t changed = lines ^ last_lines_;
+    const uint32_t changed = lines ^ lastLines_;
     if (changed & kModemCts) happened |= kDeviceCts;
     if (changed & kModemDsr) happened |= kDeviceDsr;
     if (changed & kModemRlsd) happened |= kDeviceRlsd;
     // A ring is reported as it ends, as the counters count it.
-    if ((last_lines_ & kModemRing) && !(lines & kModemRing)) happened |= kDeviceRing;
-    last_lines_ = lines;
+    if ((lastLines_ & kModemRing) && !(lines & kModemRing)) happened |= kDeviceRing;
+    lastLines_ = lines;
   }
   return happened & mask_;
 }
 
 DeviceEventWait::Result DeviceEventWait::Wait(uint32_t& happened) {
   happened = 0;
-  if (epoll_fd_ < 0 || hung_up_) return Result::Failed;
+  if (epollFd_ < 0 || hungUp_) return Result::Failed;
   for (;;) {
     epoll_event ready[2];
-    const int n = epoll_wait(epoll_fd_, ready, 2, watch_modem_ ? kModemCheckMs : -1);
+    const int n = epoll_wait(epollFd_, ready, 2, watchModem_ ? kModemCheckMs : -1);
     if (n < 0) {
       if (errno == EINTR) continue;
       return Result::Failed;
@@ -498,29 +498,29 @@ DeviceEventWait::Result DeviceEventWait::Wait(uint32_t& happened) {
     bool input = false;
     for (int i = 0; i < n; ++i) {
       if (ready[i].data.u32 == 0) return Result::Stopped;
-      if (ready[i].events & (EPOLLHUP | EPOLLERR)) hung_up_ = true;
+      if (ready[i].events & (EPOLLHUP | EPOLLERR)) hungUp_ = true;
       if (ready[i].events & EPOLLIN) input = true;
     }
     // A device that has gone away ends the waiting (and, edge-triggered, the
     // hang-up is reported only once, so it is remembered).
-    if (hung_up_) return Result::Failed;
+    if (hungUp_) return Result::Failed;
     if (input) happened |= ProbeInput();
-    if (watch_modem_) happened |= ProbeModemLines();
+    if (watchModem_) happened |= ProbeModemLines();
     if (happened != 0) return Result::Event;
   }
 }
 
 void DeviceEventWait::Stop() {
-  if (stop_fd_ < 0) return;
+  if (stopFd_ < 0) return;
   const uint64_t one = 1;
   // A full counter still reads as signalled, so a failed write changes nothing.
-  [[maybe_unused]] const ssize_t written = write(stop_fd_, &one, sizeof one);
+  [[maybe_unused]] const ssize_t written = write(stopFd_, &one, sizeof one);
 }
 
 void DeviceEventWait::Release() {
-  if (epoll_fd_ >= 0) {
-    close(epoll_fd_);
-    epoll_fd_ = -1;
+  if (epollFd_ >= 0) {
+    close(epollFd_);
+    epollFd_ = -1;
   }
 }
 

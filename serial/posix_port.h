@@ -48,7 +48,7 @@ inline constexpr uint32_t kDeviceRx80Full = 0x0400;
 // The driver's interrupt counters we take deltas of.
 struct LineCounters {
   int32_t cts = 0, dsr = 0, rng = 0, dcd = 0;
-  int32_t frame = 0, overrun = 0, parity = 0, brk = 0, buf_overrun = 0;
+  int32_t frame = 0, overrun = 0, parity = 0, brk = 0, bufOverrun = 0;
 };
 
 // One open serial device. Open/Close and the settings calls belong to the
@@ -68,7 +68,7 @@ class PortDevice {
   bool IsOpen() const { return Descriptor() >= 0; }
   int Descriptor() const { return fd_.load(std::memory_order_relaxed); }
 
-  int SetQueueSizes(int32_t input_size, int32_t output_size);
+  int SetQueueSizes(int32_t inputSize, int32_t outputSize);
   int ApplyControlRecord(const std::array<uint8_t, 28>& record);
   int ApplyTimeouts(const std::array<uint32_t, 5>& timeouts);
   // Returns and clears the line error flags, and the count of bytes waiting.
@@ -84,9 +84,9 @@ class PortDevice {
 
   // The line rate the driver reports now (for checks after a setting).
   int ReadLineRate(uint32_t& rate) const;
-  int32_t InputQueueSize() const { return input_queue_size_; }
-  int32_t OutputQueueSize() const { return output_queue_size_; }
-  bool HasLineCounters() const { return has_counters_; }
+  int32_t InputQueueSize() const { return inputQueueSize_; }
+  int32_t OutputQueueSize() const { return outputQueueSize_; }
+  bool HasLineCounters() const { return hasCounters_; }
 
   // True when line errors are waiting to be reported (the event thread's probe).
   bool LineErrorsPending();
@@ -102,13 +102,13 @@ class PortDevice {
   // Shared with the event thread, whose handler may close the port while
   // the owning thread still uses it (SyncMethod smNone).
   std::atomic<int> fd_{-1};
-  bool has_counters_ = false;
-  int32_t input_queue_size_ = 0;
-  int32_t output_queue_size_ = 0;
+  bool hasCounters_ = false;
+  int32_t inputQueueSize_ = 0;
+  int32_t outputQueueSize_ = 0;
   std::array<uint32_t, 5> timeouts_{0xFFFFFFFFu, 0, 0, 0, 0};
-  std::mutex errors_mutex_;
-  LineCounters error_baseline_;
-  uint32_t injected_errors_ = 0;
+  std::mutex errorsMutex_;
+  LineCounters errorBaseline_;
+  uint32_t injectedErrors_ = 0;
 };
 
 // The event thread's wait: the device's descriptor and a stop descriptor,
@@ -142,15 +142,15 @@ class DeviceEventWait {
   uint32_t ProbeModemLines();
 
   PortDevice* device_ = nullptr;
-  int epoll_fd_ = -1;
-  int stop_fd_ = -1;
+  int epollFd_ = -1;
+  int stopFd_ = -1;
   uint32_t mask_ = 0;
-  bool hung_up_ = false;
-  bool watch_modem_ = false;
-  bool modem_by_counters_ = false;
-  LineCounters last_counters_;
-  uint32_t last_lines_ = 0;
-  int32_t last_queued_ = 0;
+  bool hungUp_ = false;
+  bool watchModem_ = false;
+  bool modemByCounters_ = false;
+  LineCounters lastCounters_;
+  uint32_t lastLines_ = 0;
+  int32_t lastQueued_ = 0;
 };
 
 // Opens the device exclusively and closes it again at once.

@@ -22,30 +22,30 @@ inline constexpr int64_t kLineBytesPerSecond = 11520;
 class LinePacer {
  public:
   // `generator` must be fresh (Start not yet called) and outlive the pacer.
-  explicit LinePacer(StreamGenerator& generator, int64_t line_bytes_per_second = kLineBytesPerSecond);
+  explicit LinePacer(StreamGenerator& generator, int64_t lineBytesPerSecond = kLineBytesPerSecond);
 
-  // Appends to `out` every byte whose slot has ended by `elapsed_us`
+  // Appends to `out` every byte whose slot has ended by `elapsedUs`
   // microseconds after the start. Times must not decrease from call to call.
-  void Advance(int64_t elapsed_us, std::vector<uint8_t>& out);
+  void Advance(int64_t elapsedUs, std::vector<uint8_t>& out);
 
   // The generator has ended and the line has carried all its bytes.
   bool Finished() const;
-  int64_t BytesCarried() const { return bytes_carried_; }
+  int64_t BytesCarried() const { return bytesCarried_; }
 
  private:
-  bool LoadNextChunk(int64_t slots_ended);
+  bool LoadNextChunk(int64_t slotsEnded);
 
   StreamGenerator& generator_;
-  int64_t line_rate_;
+  int64_t lineRate_;
   std::vector<uint8_t> chunk_;  // bytes produced together: the start records or one second
-  size_t chunk_position_ = 0;
-  int64_t chunk_first_slot_ = 0;
-  bool chunk_spread_ = false;  // a second's bytes are produced evenly, the start records at once
+  size_t chunkPosition_ = 0;
+  int64_t chunkFirstSlot_ = 0;
+  bool chunkSpread_ = false;  // a second's bytes are produced evenly, the start records at once
   bool started_ = false;
-  int64_t start_slots_ = 0;  // slots taken by the start records
-  int64_t next_second_ = 0;
-  int64_t next_free_slot_ = 0;
-  int64_t bytes_carried_ = 0;
+  int64_t startSlots_ = 0;  // slots taken by the start records
+  int64_t nextSecond_ = 0;
+  int64_t nextFreeSlot_ = 0;
+  int64_t bytesCarried_ = 0;
 };
 
 }  // namespace voxa::sim

@@ -39,24 +39,24 @@ std::optional<UtcTime> ParseStart(std::string_view text) {
   return time;
 }
 
-// "SEC" or "SEC:N"; `second_part` keeps its value when N is absent.
-bool ParseSecondAnd(std::string_view text, int64_t& second, int& second_part, bool part_required) {
+// "SEC" or "SEC:N"; `secondPart` keeps its value when N is absent.
+bool ParseSecondAnd(std::string_view text, int64_t& second, int& secondPart, bool partRequired) {
   const size_t colon = text.find(':');
   const auto head = ParseNumber<int64_t>(text.substr(0, colon));
   if (!head) return false;
   second = *head;
-  if (colon == std::string_view::npos) return !part_required;
+  if (colon == std::string_view::npos) return !partRequired;
   const auto tail = ParseNumber<int>(text.substr(colon + 1));
   if (!tail) return false;
-  second_part = *tail;
+  secondPart = *tail;
   return true;
 }
 
 struct OptionRule {
   std::string_view name;
-  bool takes_value;
+  bool takesValue;
   // Applies the value; false when it is not a usable value.
-  std::function<bool(std::string_view value, SimCommandLine& line, int& boot_lines)> apply;
+  std::function<bool(std::string_view value, SimCommandLine& line, int& bootLines)> apply;
 };
 
 template <typename Number>
@@ -68,13 +68,13 @@ auto SetNumber(Number SimOptions::*member) {
   };
 }
 
-auto AddFault(FaultKind kind, bool part_is_block, bool part_required) {
+auto AddFault(FaultKind kind, bool partIsBlock, bool partRequired) {
   return [=](std::string_view value, SimCommandLine& line, int&) {
     Fault fault;
     fault.kind = kind;
-    int part = part_is_block ? fault.block : 0;
-    if (!ParseSecondAnd(value, fault.second, part, part_required)) return false;
-    (part_is_block ? fault.block : fault.value) = part;
+    int part = partIsBlock ? fault.block : 0;
+    if (!ParseSecondAnd(value, fault.second, part, partRequired)) return false;
+    (partIsBlock ? fault.block : fault.value) = part;
     line.options.faults.push_back(fault);
     return true;
   };
@@ -86,17 +86,17 @@ const std::vector<OptionRule>& Rules() {
       {"rate", true, SetNumber(&SimOptions::rate)},
       {"gain", true, SetNumber(&SimOptions::gain)},
       {"device", true,
-       [](std::string_view v, SimCommandLine& l, int&) { l.options.device_number = v; return true; }},
+       [](std::string_view v, SimCommandLine& l, int&) { l.options.deviceNumber = v; return true; }},
       {"firmware", true,
-       [](std::string_view v, SimCommandLine& l, int&) { l.options.firmware_version = v; return true; }},
+       [](std::string_view v, SimCommandLine& l, int&) { l.options.firmwareVersion = v; return true; }},
       {"start", true,
        [](std::string_view v, SimCommandLine& l, int&) {
          const auto start = ParseStart(v);
          if (start) l.options.start = *start;
-         l.start_given = start.has_value();
+         l.startGiven = start.has_value();
          return start.has_value();
        }},
-      {"utc-offset", true, SetNumber(&SimOptions::utc_offset)},
+      {"utc-offset", true, SetNumber(&SimOptions::utcOffset)},
       {"satellites", true, SetNumber(&SimOptions::satellites)},
       {"amplitude", true, SetNumber(&SimOptions::amplitude)},
       {"frequency", true, SetNumber(&SimOptions::frequency)},
@@ -106,30 +106,30 @@ const std::vector<OptionRule>& Rules() {
       {"shift", true,
        [](std::string_view v, SimCommandLine& l, int&) {
          int64_t start = 0;
-         int step = l.options.shift_step;
+         int step = l.options.shiftStep;
          if (!ParseSecondAnd(v, start, step, false) || start < 0 || start >= kShiftModulus) return false;
-         l.options.shift_start = static_cast<int>(start);
-         l.options.shift_step = step;
+         l.options.shiftStart = static_cast<int>(start);
+         l.options.shiftStep = step;
          return true;
        }},
-      {"seconds", true, SetNumber(&SimOptions::duration_seconds)},
+      {"seconds", true, SetNumber(&SimOptions::durationSeconds)},
       {"preamble", true,
        [](std::string_view v, SimCommandLine& l, int&) { l.options.preamble = v; return true; }},
       {"boot-lines", true,
-       [](std::string_view v, SimCommandLine&, int& boot_lines) {
+       [](std::string_view v, SimCommandLine&, int& bootLines) {
          const auto count = ParseNumber<int>(v);
-         if (count && *count >= 0 && *count <= 100) boot_lines = *count;
+         if (count && *count >= 0 && *count <= 100) bootLines = *count;
          return count && *count >= 0 && *count <= 100;
        }},
       {"no-header", false,
-       [](std::string_view, SimCommandLine& l, int&) { l.options.send_header = false; return true; }},
+       [](std::string_view, SimCommandLine& l, int&) { l.options.sendHeader = false; return true; }},
       {"header", true,
        [](std::string_view v, SimCommandLine& l, int&) {
-         l.options.header_override = v;
+         l.options.headerOverride = v;
          return !v.empty();
        }},
-      {"gps-after", true, SetNumber(&SimOptions::gps_after_blocks)},
-      {"withhold-gps", true, SetNumber(&SimOptions::withhold_gps_seconds)},
+      {"gps-after", true, SetNumber(&SimOptions::gpsAfterBlocks)},
+      {"withhold-gps", true, SetNumber(&SimOptions::withholdGpsSeconds)},
       {"drop-byte", true, AddFault(FaultKind::kDropByte, true, false)},
       {"extra-byte", true, AddFault(FaultKind::kExtraByte, true, false)},
       {"broken-gps", true, AddFault(FaultKind::kBrokenGps, false, false)},
@@ -142,7 +142,7 @@ const std::vector<OptionRule>& Rules() {
       {"gps-jump", true, AddFault(FaultKind::kGpsJump, false, true)},
       {"output", true,
        [](std::string_view v, SimCommandLine& l, int&) {
-         l.output_path = v;
+         l.outputPath = v;
          return !v.empty();
        }},
       {"fast", false, [](std::string_view, SimCommandLine& l, int&) { l.fast = true; return true; }},
@@ -155,7 +155,7 @@ const std::vector<OptionRule>& Rules() {
 
 std::string ParseSimCommandLine(const std::vector<std::string>& arguments, SimCommandLine& result) {
   result = SimCommandLine{};
-  int boot_lines = kDefaultBootLines;
+  int bootLines = kDefaultBootLines;
   for (size_t i = 0; i < arguments.size(); ++i) {
     std::string_view argument = arguments[i];
     if (argument.substr(0, 2) != "--") return "unexpected argument '" + arguments[i] + "'";
@@ -169,7 +169,7 @@ std::string ParseSimCommandLine(const std::vector<std::string>& arguments, SimCo
     // --temperature=TEXT also sets the text.
     if (name == "temperature") {
       result.options.temperature = true;
-      if (value) result.options.temperature_text = *value;
+      if (value) result.options.temperatureText = *value;
       continue;
     }
     const OptionRule* rule = nullptr;
@@ -177,23 +177,23 @@ std::string ParseSimCommandLine(const std::vector<std::string>& arguments, SimCo
       if (candidate.name == name) rule = &candidate;
     }
     if (rule == nullptr) return "unknown option '--" + std::string(name) + "'";
-    if (rule->takes_value && !value) {
+    if (rule->takesValue && !value) {
       if (i + 1 >= arguments.size()) return "option '--" + std::string(name) + "' needs a value";
       value = arguments[++i];
     }
-    if (!rule->takes_value && value) {
+    if (!rule->takesValue && value) {
       return "option '--" + std::string(name) + "' takes no value";
     }
-    if (!rule->apply(value.value_or(std::string_view{}), result, boot_lines)) {
+    if (!rule->apply(value.value_or(std::string_view{}), result, bootLines)) {
       return "bad value '" + std::string(value.value_or(std::string_view{})) + "' for option '--" +
              std::string(name) + "'";
     }
   }
   if (result.help) return {};
-  if (result.fast && result.options.duration_seconds == 0) {
+  if (result.fast && result.options.durationSeconds == 0) {
     return "--fast needs --seconds: an endless stream written at full speed never ends";
   }
-  result.options.boot_lines = DefaultBootReport(result.options, boot_lines);
+  result.options.bootLines = DefaultBootReport(result.options, bootLines);
   return ValidateOptions(result.options);
 }
 

@@ -14,9 +14,9 @@ inline constexpr int kDefaultBootLines = 5;
 
 struct SimCommandLine {
   SimOptions options;
-  bool start_given = false;  // else the program starts at the computer's UTC time
+  bool startGiven = false;   // else the program starts at the computer's UTC time
   bool fast = false;         // write as fast as the receiver takes, losing nothing
-  std::string output_path;   // empty: open a pseudo-terminal
+  std::string outputPath;    // empty: open a pseudo-terminal
   bool help = false;
 };
 

@@ -20,23 +20,23 @@ constexpr int kMaxGpsJump = 10'000'000;
 int64_t DaysFromCivil(int64_t year, int month, int day) {
   year -= month <= 2 ? 1 : 0;
   const int64_t era = (year >= 0 ? year : year - 399) / 400;
-  const int64_t year_of_era = year - era * 400;
-  const int64_t day_of_year = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-  const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-  return era * 146097 + day_of_era - 719468;
+  const int64_t yearOfEra = year - era * 400;
+  const int64_t dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468;
 }
 
 void CivilFromDays(int64_t days, int& year, int& month, int& day) {
   days += 719468;
   const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const int64_t day_of_era = days - era * 146097;
-  const int64_t year_of_era =
-      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
-  const int64_t day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
-  const int64_t month_index = (5 * day_of_year + 2) / 153;
-  day = static_cast<int>(day_of_year - (153 * month_index + 2) / 5 + 1);
-  month = static_cast<int>(month_index < 10 ? month_index + 3 : month_index - 9);
-  year = static_cast<int>(year_of_era + era * 400 + (month <= 2 ? 1 : 0));
+  const int64_t dayOfEra = days - era * 146097;
+  const int64_t yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const int64_t monthIndex = (5 * dayOfYear + 2) / 153;
+  day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
+  month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
+  year = static_cast<int>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
 }
 
 int DaysInMonth(int year, int month) {
@@ -107,12 +107,12 @@ UtcTime AddSeconds(const UtcTime& time, int64_t seconds) {
   const int64_t total = DaysFromCivil(time.year, time.month, time.day) * kSecondsPerDay +
                         time.hour * 3600 + time.minute * 60 + time.second + seconds;
   const int64_t days = FloorDiv(total, kSecondsPerDay);
-  const int64_t of_day = total - days * kSecondsPerDay;
+  const int64_t ofDay = total - days * kSecondsPerDay;
   UtcTime result;
   CivilFromDays(days, result.year, result.month, result.day);
-  result.hour = static_cast<int>(of_day / 3600);
-  result.minute = static_cast<int>(of_day / 60 % 60);
-  result.second = static_cast<int>(of_day % 60);
+  result.hour = static_cast<int>(ofDay / 3600);
+  result.minute = static_cast<int>(ofDay / 60 % 60);
+  result.second = static_cast<int>(ofDay % 60);
   return result;
 }
 
@@ -126,17 +126,17 @@ std::string ValidateOptions(const SimOptions& options) {
   if (gain < 1 || gain > 64 || (gain & (gain - 1)) != 0) {
     return "gain must be 1, 2, 4, 8, 16, 32 or 64";
   }
-  if (options.device_number.empty() || options.device_number.size() > 10 ||
-      !IsItemValue(options.device_number)) {
+  if (options.deviceNumber.empty() || options.deviceNumber.size() > 10 ||
+      !IsItemValue(options.deviceNumber)) {
     return "device number must be 1 to 10 printable characters without ';'";
   }
-  if (options.firmware_version.empty() || options.firmware_version.size() > 32 ||
-      !IsItemValue(options.firmware_version)) {
+  if (options.firmwareVersion.empty() || options.firmwareVersion.size() > 32 ||
+      !IsItemValue(options.firmwareVersion)) {
     return "firmware version must be 1 to 32 printable characters without ';'";
   }
   if (!IsValidUtcTime(options.start)) return "start time must be a valid UTC time in 1980..2099";
-  if (options.utc_offset < 0 || options.utc_offset > 99) return "UTC offset must be 0 to 99";
-  if (options.temperature_text.size() != 5 || !IsItemValue(options.temperature_text)) {
+  if (options.utcOffset < 0 || options.utcOffset > 99) return "UTC offset must be 0 to 99";
+  if (options.temperatureText.size() != 5 || !IsItemValue(options.temperatureText)) {
     return "temperature text must be exactly 5 printable characters";
   }
   if (options.satellites < 0 || options.satellites > 99) return "satellites must be 0 to 99";
@@ -147,28 +147,28 @@ std::string ValidateOptions(const SimOptions& options) {
     }
   }
   if (options.frequency < 0 || options.noise < 0) return "frequency and noise must not be negative";
-  if (options.shift_start < 0 || options.shift_start >= kShiftModulus) {
+  if (options.shiftStart < 0 || options.shiftStart >= kShiftModulus) {
     return "shift start must be 0 to 16383";
   }
-  if (options.shift_step <= -kShiftModulus || options.shift_step >= kShiftModulus) {
+  if (options.shiftStep <= -kShiftModulus || options.shiftStep >= kShiftModulus) {
     return "shift step must be -16383 to 16383";
   }
-  if (options.duration_seconds < 0) return "duration must not be negative";
+  if (options.durationSeconds < 0) return "duration must not be negative";
   if (!IsPlainText(options.preamble)) return "preamble bytes must be below 0x80";
-  for (const std::string& line : options.boot_lines) {
+  for (const std::string& line : options.bootLines) {
     if (line.size() > static_cast<size_t>(kMaxBootLineLength) || !IsPlainText(line)) {
       return "boot lines must be at most 252 bytes, each below 0x80";
     }
   }
   const std::string header =
-      options.header_override.empty() ? FormatHeader(options) : options.header_override;
+      options.headerOverride.empty() ? FormatHeader(options) : options.headerOverride;
   if (header.size() > static_cast<size_t>(kMaxHeaderLength) || !IsPlainText(header)) {
     return "header must be at most 512 bytes, each below 0x80";
   }
-  if (options.gps_after_blocks < 1 || options.gps_after_blocks > rate) {
+  if (options.gpsAfterBlocks < 1 || options.gpsAfterBlocks > rate) {
     return "the GPS record must follow 1 to rate blocks";
   }
-  if (options.withhold_gps_seconds < 0) return "withheld GPS seconds must not be negative";
+  if (options.withholdGpsSeconds < 0) return "withheld GPS seconds must not be negative";
   for (const Fault& fault : options.faults) {
     if (fault.second < 0) return "a fault's second must not be negative";
     if (fault.kind == FaultKind::kBlockCount && (fault.value < 1 || fault.value > 4 * rate)) {
@@ -207,11 +207,11 @@ std::string GpsChecksum(std::string_view message) {
 }
 
 std::string FormatPositionMessage(const GpsFields& fields) {
-  std::string text = fields.with_temperature ? ">XPV" : ">RPV";
-  if (fields.with_temperature) {
-    text += fields.temperature_text;
+  std::string text = fields.withTemperature ? ">XPV" : ">RPV";
+  if (fields.withTemperature) {
+    text += fields.temperatureText;
   } else {
-    AppendDigits(text, fields.time_of_day, 5);
+    AppendDigits(text, fields.timeOfDay, 5);
   }
   text += fields.position;
   text += ";*";
@@ -230,8 +230,8 @@ std::string FormatTimeMessage(const GpsFields& fields) {
   AppendDigits(text, fields.month, 2);
   AppendDigits(text, fields.year / 100, 2);
   AppendDigits(text, fields.year % 100, 2);
-  AppendDigits(text, fields.utc_offset, 2);
-  text += fields.fix_mode;
+  AppendDigits(text, fields.utcOffset, 2);
+  text += fields.fixMode;
   AppendDigits(text, fields.satellites, 2);
   text += fields.flags;
   text += ";*";
@@ -246,18 +246,18 @@ std::string FormatGpsRecord(const GpsFields& fields) {
 
 GpsFields GpsFieldsAt(const SimOptions& options, const UtcTime& utc) {
   GpsFields fields;
-  fields.with_temperature = options.temperature;
-  fields.temperature_text = options.temperature_text;
-  // The receiver counts GPS time, which runs utc_offset seconds ahead of UTC.
-  const int64_t utc_of_day = utc.hour * 3600 + utc.minute * 60 + utc.second;
-  fields.time_of_day = static_cast<int32_t>((utc_of_day + options.utc_offset) % kSecondsPerDay);
+  fields.withTemperature = options.temperature;
+  fields.temperatureText = options.temperatureText;
+  // The receiver counts GPS time, which runs utcOffset seconds ahead of UTC.
+  const int64_t utcOfDay = utc.hour * 3600 + utc.minute * 60 + utc.second;
+  fields.timeOfDay = static_cast<int32_t>((utcOfDay + options.utcOffset) % kSecondsPerDay);
   fields.hour = utc.hour;
   fields.minute = utc.minute;
   fields.second = utc.second;
   fields.day = utc.day;
   fields.month = utc.month;
   fields.year = utc.year;
-  fields.utc_offset = options.utc_offset;
+  fields.utcOffset = options.utcOffset;
   fields.satellites = options.satellites;
   return fields;
 }
@@ -265,8 +265,8 @@ GpsFields GpsFieldsAt(const SimOptions& options, const UtcTime& utc) {
 std::string FormatHeader(const SimOptions& options) {
   const UtcTime& start = options.start;
   std::string text;
-  text += "ZELK_V=" + options.firmware_version + ";";
-  text += "DEV_NO=" + options.device_number + ";";
+  text += "ZELK_V=" + options.firmwareVersion + ";";
+  text += "DEV_NO=" + options.deviceNumber + ";";
   text += "E_NAME=N/A;";
   text += "P_AMPL=" + std::to_string(options.gain) + ";";
   text += "CH_NUM=" + std::to_string(options.channels) + ";";
@@ -292,8 +292,8 @@ std::string FormatHeader(const SimOptions& options) {
 
 std::vector<std::string> DefaultBootReport(const SimOptions& options, int lines) {
   std::vector<std::string> report = {
-      "VOXA " + options.firmware_version + " starting",
-      "Device number " + options.device_number,
+      "VOXA " + options.firmwareVersion + " starting",
+      "Device number " + options.deviceNumber,
       "ADC " + std::to_string(options.channels) + " ch, " + std::to_string(options.rate) +
           " sps, gain " + std::to_string(options.gain),
       "GPS receiver on",
@@ -310,44 +310,44 @@ std::vector<std::string> DefaultBootReport(const SimOptions& options, int lines)
 StreamGenerator::StreamGenerator(SimOptions options) : options_(std::move(options)) {
   const std::string problem = ValidateOptions(options_);
   if (!problem.empty()) throw std::invalid_argument(problem);
-  header_ = options_.header_override.empty() ? FormatHeader(options_) : options_.header_override;
-  noise_state_ = options_.seed;
+  header_ = options_.headerOverride.empty() ? FormatHeader(options_) : options_.headerOverride;
+  noiseState_ = options_.seed;
 }
 
 void StreamGenerator::Start(std::vector<uint8_t>& out) {
   if (started_) return;
   started_ = true;
   out.insert(out.end(), options_.preamble.begin(), options_.preamble.end());
-  for (const std::string& line : options_.boot_lines) {
+  for (const std::string& line : options_.bootLines) {
     out.push_back(kBootMarker);
     out.push_back(kBootLeadByte);
     out.insert(out.end(), line.begin(), line.end());
     out.push_back(kBootTrailByte);
   }
-  if (options_.send_header) AppendHeader(out);
+  if (options_.sendHeader) AppendHeader(out);
 }
 
 bool StreamGenerator::Done() const {
-  return options_.duration_seconds > 0 && next_second_ >= options_.duration_seconds;
+  return options_.durationSeconds > 0 && nextSecond_ >= options_.durationSeconds;
 }
 
 void StreamGenerator::NextSecond(std::vector<uint8_t>& out) {
   Start(out);
   if (Done()) return;
-  const int64_t second = next_second_;
+  const int64_t second = nextSecond_;
   const int blocks = BlocksOfSecond(options_, second);
-  const int gps_after = std::min(options_.gps_after_blocks, blocks);
+  const int gpsAfter = std::min(options_.gpsAfterBlocks, blocks);
   out.reserve(out.size() + static_cast<size_t>(blocks) * (4 * options_.channels + 2) + 200);
   for (int block = 0; block < blocks; ++block) {
     AppendBlock(second, block, out);
-    if (block + 1 == gps_after) AppendGpsAndShift(second, out);
+    if (block + 1 == gpsAfter) AppendGpsAndShift(second, out);
     if (HasFault(FaultKind::kUnlistedRecord, second, block)) {
       out.push_back(kUnlistedMarker);
       out.insert(out.end(), kUnlistedPayload.begin(), kUnlistedPayload.end());
     }
     if (HasFault(FaultKind::kRepeatHeader, second, block)) AppendHeader(out);
   }
-  ++next_second_;
+  ++nextSecond_;
 }
 
 UtcTime StreamGenerator::GpsTimeOfSecond(int64_t second) const {
@@ -360,7 +360,7 @@ UtcTime StreamGenerator::GpsTimeOfSecond(int64_t second) const {
 
 int32_t StreamGenerator::ShiftOfSecond(int64_t second) const {
   return static_cast<int32_t>(
-      FloorMod(options_.shift_start + second * options_.shift_step, kShiftModulus));
+      FloorMod(options_.shiftStart + second * options_.shiftStep, kShiftModulus));
 }
 
 bool StreamGenerator::HasFault(FaultKind kind, int64_t second, int block) const {
@@ -383,18 +383,18 @@ void StreamGenerator::AppendBlock(int64_t second, int block, std::vector<uint8_t
   if (block == 0 && FindFault(FaultKind::kMissingMark, second) != nullptr) marker = kBlockMarker;
   if (HasFault(FaultKind::kAlternateMarker, second, block)) marker = kAlternateBlockMarker;
   out.push_back(marker);
-  const size_t payload_start = out.size();
+  const size_t payloadStart = out.size();
   for (int channel = 0; channel < options_.channels; ++channel) {
     const std::array<uint8_t, 4> bytes = EncodeSample(NextSampleValue(channel));
     out.insert(out.end(), bytes.begin(), bytes.end());
   }
-  if (HasFault(FaultKind::kDropByte, second, block) && out.size() > payload_start) out.pop_back();
+  if (HasFault(FaultKind::kDropByte, second, block) && out.size() > payloadStart) out.pop_back();
   if (HasFault(FaultKind::kExtraByte, second, block)) out.push_back(kExtraPayloadByte);
   ++frame_;
 }
 
 void StreamGenerator::AppendGpsAndShift(int64_t second, std::vector<uint8_t>& out) {
-  if (second >= options_.withhold_gps_seconds) {
+  if (second >= options_.withholdGpsSeconds) {
     std::string record = FormatGpsRecord(GpsFieldsAt(options_, GpsTimeOfSecond(second)));
     // A damaged time-message identifier; the checksum stays that of the
     // sound message, as a corruption on the line would leave it.
@@ -433,7 +433,7 @@ double StreamGenerator::NextNoise() {
   // enough to Gaussian for a noise floor.
   double sum = 0;
   for (int i = 0; i < 12; ++i) {
-    sum += static_cast<double>(NextRandom(noise_state_) >> 11) * 0x1.0p-53;
+    sum += static_cast<double>(NextRandom(noiseState_) >> 11) * 0x1.0p-53;
   }
   return sum - 6.0;
 }

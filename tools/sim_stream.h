@@ -11,7 +11,7 @@
 //   - one 0xF8 boot-message record per boot line,
 //   - one 0xF0 header record (unless switched off),
 //   - then second after second: `rate` sample blocks, the first with the
-//     second mark 0x90, the rest 0x80; after the `gps_after_blocks`-th block
+//     second mark 0x90, the rest 0x80; after the `gpsAfterBlocks`-th block
 //     the GPS record 0xA0 (76 characters) of that second and a shift record
 //     0xB0 (two bytes).
 // Faults, each placed at a stream second (0 = the first second after the
@@ -101,12 +101,12 @@ struct SimOptions {
   int channels = 3;                  // 1 or 3
   int rate = 100;                    // blocks per second: 50, 100, 200, 400 or 800
   int gain = 16;                     // 1, 2, 4, ..., 64
-  std::string device_number = "015";
-  std::string firmware_version = "V2.07";
+  std::string deviceNumber = "015";
+  std::string firmwareVersion = "V2.07";
   UtcTime start;                     // UTC time of the first stream second
-  int utc_offset = 18;               // GPS - UTC in seconds, 0..99
-  bool temperature = false;          // ">XPV" messages carrying temperature_text
-  std::string temperature_text = "+23.5";  // exactly 5 characters
+  int utcOffset = 18;                // GPS - UTC in seconds, 0..99
+  bool temperature = false;          // ">XPV" messages carrying temperatureText
+  std::string temperatureText = "+23.5";  // exactly 5 characters
   int satellites = 7;                // 0..99
   // Signal, in converter counts: offset + amplitude * sin(2 pi frequency t +
   // channel * 120 degrees) + Gaussian-ish noise with standard deviation `noise`,
@@ -116,16 +116,16 @@ struct SimOptions {
   double offset = 0.0;
   double noise = 0.0;
   uint64_t seed = 1;
-  // Shift record of second t: (shift_start + t * shift_step) mod 16384.
-  int shift_start = 1234;
-  int shift_step = 1;
-  int64_t duration_seconds = 0;      // 0 = endless
+  // Shift record of second t: (shiftStart + t * shiftStep) mod 16384.
+  int shiftStart = 1234;
+  int shiftStep = 1;
+  int64_t durationSeconds = 0;       // 0 = endless
   std::string preamble;              // bytes below 0x80
-  std::vector<std::string> boot_lines;
-  bool send_header = true;
-  std::string header_override;       // when not empty, sent instead of the built header
-  int gps_after_blocks = 10;         // GPS and shift record follow this many blocks, >= 1
-  int64_t withhold_gps_seconds = 0;  // no GPS records in the first N seconds
+  std::vector<std::string> bootLines;
+  bool sendHeader = true;
+  std::string headerOverride;        // when not empty, sent instead of the built header
+  int gpsAfterBlocks = 10;           // GPS and shift record follow this many blocks, >= 1
+  int64_t withholdGpsSeconds = 0;    // no GPS records in the first N seconds
   std::vector<Fault> faults;
 };
 
@@ -139,9 +139,9 @@ std::array<uint8_t, 4> EncodeSample(int32_t value);
 // The fields of one GPS record. `year` has four digits; its first two become
 // the century characters.
 struct GpsFields {
-  bool with_temperature = false;
-  std::string temperature_text;  // 5 characters, in place of the time of day
-  int32_t time_of_day = 0;       // GPS seconds of the day, 0..86399
+  bool withTemperature = false;
+  std::string temperatureText;  // 5 characters, in place of the time of day
+  int32_t timeOfDay = 0;        // GPS seconds of the day, 0..86399
   std::string position = std::string(kDefaultPosition);
   int hour = 0;
   int minute = 0;
@@ -150,8 +150,8 @@ struct GpsFields {
   int day = 1;
   int month = 1;
   int year = 2000;
-  int utc_offset = 0;
-  char fix_mode = '1';
+  int utcOffset = 0;
+  char fixMode = '1';
   int satellites = 0;
   std::string flags = std::string(kDefaultTimeFlags);
 };
@@ -184,16 +184,16 @@ class StreamGenerator {
   void Start(std::vector<uint8_t>& out);
   // Appends the next second of stream; does nothing once Done().
   void NextSecond(std::vector<uint8_t>& out);
-  // True after duration_seconds seconds (never for an endless stream).
+  // True after durationSeconds seconds (never for an endless stream).
   bool Done() const;
 
-  int64_t SecondsGenerated() const { return next_second_; }
+  int64_t SecondsGenerated() const { return nextSecond_; }
   // UTC time shown by the GPS record of stream second `second`, including
   // the clock jumps of kGpsJump faults.
   UtcTime GpsTimeOfSecond(int64_t second) const;
   // The shift value (0..16383) sent in stream second `second`.
   int32_t ShiftOfSecond(int64_t second) const;
-  const SimOptions& options() const { return options_; }
+  const SimOptions& Options() const { return options_; }
 
  private:
   bool HasFault(FaultKind kind, int64_t second, int block) const;
@@ -207,9 +207,9 @@ class StreamGenerator {
   SimOptions options_;
   std::string header_;
   bool started_ = false;
-  int64_t next_second_ = 0;
+  int64_t nextSecond_ = 0;
   int64_t frame_ = 0;
-  uint64_t noise_state_ = 0;
+  uint64_t noiseState_ = 0;
 };
 
 // The start records and the first `seconds` seconds (fewer when the options'

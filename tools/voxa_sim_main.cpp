@@ -36,9 +36,9 @@ constexpr int64_t kSliceNanoseconds = 20'000'000;
 constexpr int64_t kLingerNanoseconds = 2'000'000'000;
 constexpr int64_t kStalledReceiverNanoseconds = 250'000'000;
 
-volatile sig_atomic_t g_stop = 0;
+volatile sig_atomic_t stopRequested = 0;
 
-void OnStopSignal(int) { g_stop = 1; }
+void OnStopSignal(int) { stopRequested = 1; }
 
 void InstallSignalHandlers() {
   struct sigaction action {};
@@ -56,7 +56,7 @@ void InstallSignalHandlers() {
 
 struct Line {
   int fd = -1;
-  int held_slave_fd = -1;  // pseudo-terminal only
+  int heldSlaveFd = -1;  // pseudo-terminal only
   std::string name;
 };
 
@@ -71,11 +71,11 @@ int64_t MonotonicNanoseconds() {
   return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
-void SleepUntil(int64_t deadline_ns) {
+void SleepUntil(int64_t deadlineNs) {
   timespec deadline{};
-  deadline.tv_sec = static_cast<time_t>(deadline_ns / 1'000'000'000);
-  deadline.tv_nsec = static_cast<long>(deadline_ns % 1'000'000'000);
-  // EINTR ends the sleep early; the caller looks at g_stop.
+  deadline.tv_sec = static_cast<time_t>(deadlineNs / 1'000'000'000);
+  deadline.tv_nsec = static_cast<long>(deadlineNs % 1'000'000'000);
+  // EINTR ends the sleep early; the caller looks at stopRequested.
   clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr);
 }
 
@@ -130,7 +130,7 @@ bool OpenPseudoTerminal(Line& line, std::string& error) {
   // unchanged and nothing is echoed back to us.
   MakeRaw(slave);
   line.fd = master;
-  line.held_slave_fd = slave;
+  line.heldSlaveFd = slave;
   line.name = name;
   return true;
 }
@@ -158,7 +158,7 @@ bool OpenOutput(const std::string& path, Line& line, std::string& error) {
 // Discards whatever a receiver wrote back into the pseudo-terminal, so that
 // its buffer can never fill.
 void DiscardInput(const Line& line) {
-  if (line.held_slave_fd < 0) return;
+  if (line.heldSlaveFd < 0) return;
   uint8_t scratch[512];
   while (read(line.fd, scratch, sizeof scratch) > 0) {
   }
@@ -194,7 +194,7 @@ WriteResult WriteAll(int fd, const std::vector<uint8_t>& bytes, Counters& counte
       continue;
     }
     if (written < 0 && errno == EINTR) {
-      if (g_stop) return WriteResult::kStopped;
+      if (stopRequested) return WriteResult::kStopped;
       continue;
     }
     return written < 0 && errno == EPIPE ? WriteResult::kReceiverGone : WriteResult::kFailed;
@@ -208,7 +208,7 @@ WriteResult RunPaced(const Line& line, StreamGenerator& generator, Counters& cou
   slice.reserve(4096);
   const int64_t start = MonotonicNanoseconds();
   int64_t wake = start;
-  while (!g_stop) {
+  while (!stopRequested) {
     const int64_t now = MonotonicNanoseconds();
     slice.clear();
     pacer.Advance((now - start) / 1000, slice);
@@ -230,7 +230,7 @@ WriteResult RunFast(const Line& line, StreamGenerator& generator, Counters& coun
   if (!SetBlocking(line.fd, true)) return WriteResult::kFailed;
   std::vector<uint8_t> chunk;
   generator.Start(chunk);
-  while (!g_stop) {
+  while (!stopRequested) {
     const WriteResult result = WriteAll(line.fd, chunk, counters);
     if (result != WriteResult::kDone) return result;
     if (generator.Done()) return WriteResult::kDone;
@@ -245,62 +245,62 @@ WriteResult RunFast(const Line& line, StreamGenerator& generator, Counters& coun
 // have reached the queue yet, so it must be seen empty twice, a slice apart.
 // A receiver that reads nothing for a while is not waited for.
 void Linger(const Line& line) {
-  if (line.held_slave_fd < 0) return;
+  if (line.heldSlaveFd < 0) return;
   const int64_t deadline = MonotonicNanoseconds() + kLingerNanoseconds;
-  int last_queued = -1;
-  int64_t last_progress = MonotonicNanoseconds();
-  while (!g_stop) {
+  int lastQueued = -1;
+  int64_t lastProgress = MonotonicNanoseconds();
+  while (!stopRequested) {
     SleepUntil(MonotonicNanoseconds() + kSliceNanoseconds);
     const int64_t now = MonotonicNanoseconds();
     int queued = 0;
-    if (ioctl(line.held_slave_fd, FIONREAD, &queued) != 0) return;
-    if (queued == 0 && last_queued == 0) return;
-    if (queued != last_queued) {
-      last_queued = queued;
-      last_progress = now;
+    if (ioctl(line.heldSlaveFd, FIONREAD, &queued) != 0) return;
+    if (queued == 0 && lastQueued == 0) return;
+    if (queued != lastQueued) {
+      lastQueued = queued;
+      lastProgress = now;
     }
-    if (now >= deadline || now - last_progress >= kStalledReceiverNanoseconds) return;
+    if (now >= deadline || now - lastProgress >= kStalledReceiverNanoseconds) return;
   }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  SimCommandLine command_line;
+  SimCommandLine commandLine;
   const std::vector<std::string> arguments(argv + 1, argv + argc);
-  const std::string problem = voxa::sim::ParseSimCommandLine(arguments, command_line);
+  const std::string problem = voxa::sim::ParseSimCommandLine(arguments, commandLine);
   if (!problem.empty()) {
     std::fprintf(stderr, "voxa-sim: %s\nTry 'voxa-sim --help' for the options.\n", problem.c_str());
     return 2;
   }
-  if (command_line.help) {
+  if (commandLine.help) {
     std::fputs(voxa::sim::SimUsage().c_str(), stdout);
     return 0;
   }
-  if (!command_line.start_given) {
-    command_line.options.start = CurrentUtcTime();
+  if (!commandLine.startGiven) {
+    commandLine.options.start = CurrentUtcTime();
     // The boot report and header name the start only through the options,
     // so they stay valid; the computer's clock alone may be out of range.
-    const std::string clock_problem = voxa::sim::ValidateOptions(command_line.options);
-    if (!clock_problem.empty()) {
-      std::fprintf(stderr, "voxa-sim: computer clock: %s; give --start\n", clock_problem.c_str());
+    const std::string clockProblem = voxa::sim::ValidateOptions(commandLine.options);
+    if (!clockProblem.empty()) {
+      std::fprintf(stderr, "voxa-sim: computer clock: %s; give --start\n", clockProblem.c_str());
       return 2;
     }
   }
-  StreamGenerator generator(command_line.options);
+  StreamGenerator generator(commandLine.options);
 
   InstallSignalHandlers();
   Line line;
   std::string error;
-  const bool opened = command_line.output_path.empty()
+  const bool opened = commandLine.outputPath.empty()
                           ? OpenPseudoTerminal(line, error)
-                          : OpenOutput(command_line.output_path, line, error);
+                          : OpenOutput(commandLine.outputPath, line, error);
   if (!opened) {
-    if (g_stop) return 0;
+    if (stopRequested) return 0;
     std::fprintf(stderr, "voxa-sim: %s\n", error.c_str());
     return 1;
   }
-  if (!command_line.fast && !SetBlocking(line.fd, false)) {
+  if (!commandLine.fast && !SetBlocking(line.fd, false)) {
     std::fprintf(stderr, "voxa-sim: cannot make %s non-blocking: %s\n", line.name.c_str(),
                  std::strerror(errno));
     return 1;
@@ -308,19 +308,19 @@ int main(int argc, char** argv) {
   // The first line of output is the line's name, for scripts and tests.
   std::printf("%s\n", line.name.c_str());
   std::fflush(stdout);
-  const auto& options = command_line.options;
+  const auto& options = commandLine.options;
   std::fprintf(stderr,
                "voxa-sim: device %s, %d channel(s), %d sps, starting %04d-%02d-%02d %02d:%02d:%02d UTC\n",
-               options.device_number.c_str(), options.channels, options.rate, options.start.year,
+               options.deviceNumber.c_str(), options.channels, options.rate, options.start.year,
                options.start.month, options.start.day, options.start.hour, options.start.minute,
                options.start.second);
 
   Counters counters;
-  const WriteResult result = command_line.fast ? RunFast(line, generator, counters)
+  const WriteResult result = commandLine.fast ? RunFast(line, generator, counters)
                                                : RunPaced(line, generator, counters);
-  const int write_errno = errno;
+  const int writeErrno = errno;
   if (result == WriteResult::kDone) Linger(line);
-  if (line.held_slave_fd >= 0) close(line.held_slave_fd);
+  if (line.heldSlaveFd >= 0) close(line.heldSlaveFd);
   close(line.fd);
 
   if (result == WriteResult::kReceiverGone) {
@@ -330,7 +330,7 @@ int main(int argc, char** argv) {
                counters.dropped);
   if (result == WriteResult::kFailed) {
     std::fprintf(stderr, "voxa-sim: writing to %s failed: %s\n", line.name.c_str(),
-                 std::strerror(write_errno));
+                 std::strerror(writeErrno));
     return 1;
   }
   return 0;

@@ -308,7 +308,7 @@ class RunTest : public QObject {
     QVERIFY(StartOnDevice());
     sim::SimOptions sim;
     sim.preamble = "VOXA starting\r\n";
-    sim.boot_lines = {"VOXA boot", "GPS ok"};
+    sim.bootLines = {"VOXA boot", "GPS ok"};
     sim.faults = {{sim::FaultKind::kDropByte, 0, 5, 0}};
     QVERIFY(device_->Send(sim::GenerateStream(sim, 4)));
     // The header record's rest is passed without losing a byte: only the damaged block is an error.

@@ -15,8 +15,8 @@ namespace {
 TEST(SimLinePacer, CarriesTheStreamInRealTimeNeverFasterThanTheLine) {
   struct Case {
     const char* legend;
-    int channels, rate, boot_lines, extra_blocks;
-    int64_t slice_us;
+    int channels, rate, bootLines, extraBlocks;
+    int64_t sliceUs;
   };
   const Case cases[] = {
       {"slowest stream, 20 ms slices", 1, 50, 0, 0, 20000},
@@ -32,9 +32,9 @@ TEST(SimLinePacer, CarriesTheStreamInRealTimeNeverFasterThanTheLine) {
     options.channels = c.channels;
     options.rate = c.rate;
     options.noise = 10;
-    options.duration_seconds = kSeconds;
-    options.boot_lines = DefaultBootReport(options, c.boot_lines);
-    if (c.extra_blocks > 0) options.faults = {{FaultKind::kBlockCount, 0, 0, c.rate + c.extra_blocks}};
+    options.durationSeconds = kSeconds;
+    options.bootLines = DefaultBootReport(options, c.bootLines);
+    if (c.extraBlocks > 0) options.faults = {{FaultKind::kBlockCount, 0, 0, c.rate + c.extraBlocks}};
     // Bytes due by the end of each second, counted from when the start
     // records have left the line.
     std::vector<int64_t> due;
@@ -43,13 +43,13 @@ TEST(SimLinePacer, CarriesTheStreamInRealTimeNeverFasterThanTheLine) {
     StreamGenerator generator(options);
     LinePacer pacer(generator);
     std::vector<uint8_t> carried;
-    for (int64_t now = 0; !pacer.Finished(); now += c.slice_us) {
+    for (int64_t now = 0; !pacer.Finished(); now += c.sliceUs) {
       ASSERT_LT(now, 20'000'000) << "the line never finished";
       pacer.Advance(now, carried);
       const int64_t slots = now * kLineBytesPerSecond / 1'000'000;
       const auto count = static_cast<int64_t>(carried.size());
       ASSERT_LE(count, slots) << "faster than the line at " << now << " us";
-      if (c.extra_blocks > 0) {
+      if (c.extraBlocks > 0) {
         ASSERT_EQ(count, std::min(slots, due[kSeconds])) << "an overloaded line is always busy";
       } else if (slots <= due[0]) {
         ASSERT_EQ(count, slots) << "the start records leave back to back";
@@ -73,7 +73,7 @@ TEST(SimCommandLine, BadArgumentsAreExplained) {
   struct Case {
     const char* legend;
     std::vector<std::string> arguments;
-    const char* message_part;
+    const char* messagePart;
   };
   const Case cases[] = {
       {"unknown option", {"--colour", "red"}, "unknown option '--colour'"},
@@ -97,7 +97,7 @@ TEST(SimCommandLine, BadArgumentsAreExplained) {
     SCOPED_TRACE(c.legend);
     SimCommandLine line;
     const std::string message = ParseSimCommandLine(c.arguments, line);
-    EXPECT_NE(message.find(c.message_part), std::string::npos) << message;
+    EXPECT_NE(message.find(c.messagePart), std::string::npos) << message;
   }
 }
 

@@ -71,23 +71,23 @@ TEST(SimProgram, PseudoTerminalCarriesTheStreamRawUntilItHangsUp) {
   asked.channels = 1;
   asked.rate = 50;
   asked.preamble = "text before the device";
-  asked.boot_lines = DefaultBootReport(asked, kDefaultBootLines);
+  asked.bootLines = DefaultBootReport(asked, kDefaultBootLines);
 
   SimProcess sim;
-  int pipe_ends[2];
-  ASSERT_EQ(pipe2(pipe_ends, O_CLOEXEC), 0);
-  sim.output = pipe_ends[0];
+  int pipeEnds[2];
+  ASSERT_EQ(pipe2(pipeEnds, O_CLOEXEC), 0);
+  sim.output = pipeEnds[0];
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipe_ends[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, pipe_ends[1], STDERR_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
   arguments.insert(arguments.begin(), VOXA_SIM_EXECUTABLE);
   std::vector<char*> argv;
   for (std::string& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
   ASSERT_EQ(posix_spawn(&sim.pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
   posix_spawn_file_actions_destroy(&actions);
-  close(pipe_ends[1]);
+  close(pipeEnds[1]);
 
   // The first line of output names the line, before anything else is said.
   const std::string name = sim.ReadUntil('\n', deadline);

@@ -62,12 +62,12 @@ std::string Printed(const char* format, Values... values) {
   return text;
 }
 
-SimOptions Options(int channels, int rate, UtcTime start = {2011, 11, 11, 0, 0, 0}, int utc_offset = 15) {
+SimOptions Options(int channels, int rate, UtcTime start = {2011, 11, 11, 0, 0, 0}, int utcOffset = 15) {
   SimOptions options;
   options.channels = channels;
   options.rate = rate;
   options.start = start;
-  options.utc_offset = utc_offset;
+  options.utcOffset = utcOffset;
   return options;
 }
 
@@ -88,11 +88,11 @@ TEST(SimStream, SamplesEncodeToFourBytesAndDecodeBack) {
 
 TEST(SimStream, GpsFormatterReproducesThePlaceholderRecord) {
   GpsFields fields;
-  fields.time_of_day = 15;
+  fields.timeOfDay = 15;
   fields.millisecond = 510;
   fields.day = fields.month = 11;
   fields.year = 2011;
-  fields.utc_offset = 15;
+  fields.utcOffset = 15;
   fields.satellites = 7;
   EXPECT_EQ(FormatGpsRecord(fields),
             ">RPV00015+5200000+0130000000000012;*79<>RTM0000005101111201115107100000;*61<");
@@ -102,17 +102,17 @@ TEST(SimStream, FramingSecondsAndGpsTimesForEachConfiguration) {
   struct Case {
     const char* legend;
     SimOptions options;
-    int boot_lines;
+    int bootLines;
   };
   SimOptions warm = Options(3, 800, {2030, 6, 1, 12, 0, 0}, 18);
   warm.temperature = true;
-  warm.shift_start = 1;
-  warm.shift_step = -2;
+  warm.shiftStart = 1;
+  warm.shiftStep = -2;
   SimOptions chatty = Options(1, 400, {2020, 1, 1, 8, 0, 0}, 18);
   chatty.preamble = "junk\r\n";
-  chatty.send_header = false;
-  chatty.shift_start = 16382;
-  chatty.gps_after_blocks = 1;
+  chatty.sendHeader = false;
+  chatty.shiftStart = 16382;
+  chatty.gpsAfterBlocks = 1;
   const Case cases[] = {
       {"one channel, 50 sps", Options(1, 50), 0},
       {"three channels, 800 sps, temperature, shift falling below 0", warm, 0},
@@ -124,28 +124,28 @@ TEST(SimStream, FramingSecondsAndGpsTimesForEachConfiguration) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.legend);
     SimOptions options = c.options;
-    options.boot_lines = DefaultBootReport(options, c.boot_lines);
+    options.bootLines = DefaultBootReport(options, c.bootLines);
     options.noise = 50;
     std::string leading;
     const Records records = SplitRecords(GenerateStream(options, kSeconds), &leading);
     EXPECT_EQ(leading, options.preamble);
     size_t index = 0;
-    for (const std::string& line : options.boot_lines) {
+    for (const std::string& line : options.bootLines) {
       ASSERT_EQ(records.at(index).marker, 0xF8);
       EXPECT_EQ(records.at(index++).Text(), "\n" + line + "\r");
     }
-    if (options.send_header) {
+    if (options.sendHeader) {
       EXPECT_EQ(records.at(index++).marker, 0xF0);
     }
 
     // Each second: the mark block, then the other blocks, with the GPS and
-    // shift records after `gps_after_blocks` of them. Records as marker and
+    // shift records after `gpsAfterBlocks` of them. Records as marker and
     // payload length.
     std::vector<std::pair<int, size_t>> expected, sent;
     for (int t = 0; t < kSeconds; ++t) {
       for (int b = 1; b <= options.rate; ++b) {
         expected.emplace_back(b == 1 ? 0x90 : 0x80, 4 * options.channels);
-        if (b == options.gps_after_blocks) expected.insert(expected.end(), {{0xA0, 76}, {0xB0, 2}});
+        if (b == options.gpsAfterBlocks) expected.insert(expected.end(), {{0xA0, 76}, {0xB0, 2}});
       }
     }
     std::vector<std::string> gps;
@@ -167,18 +167,18 @@ TEST(SimStream, FramingSecondsAndGpsTimesForEachConfiguration) {
       const time_t moment = timegm(&utc) + options.start.hour * 3600 + options.start.minute * 60 +
                             options.start.second + t;
       gmtime_r(&moment, &utc);
-      // The receiver's time of day is GPS time, utc_offset seconds ahead.
-      const int of_day = (utc.tm_hour * 3600 + utc.tm_min * 60 + utc.tm_sec + options.utc_offset) % 86400;
+      // The receiver's time of day is GPS time, utcOffset seconds ahead.
+      const int ofDay = (utc.tm_hour * 3600 + utc.tm_min * 60 + utc.tm_sec + options.utcOffset) % 86400;
       const std::string position =
-          (options.temperature ? ">XPV" + options.temperature_text : Printed(">RPV%05d", of_day)) +
+          (options.temperature ? ">XPV" + options.temperatureText : Printed(">RPV%05d", ofDay)) +
           "+5200000+0130000000000012;*";
       const std::string time =
           Printed(">RTM%02d%02d%02d000%02d%02d%04d%02d1%02d100000;*", utc.tm_hour, utc.tm_min, utc.tm_sec,
-                  utc.tm_mday, utc.tm_mon + 1, utc.tm_year + 1900, options.utc_offset, options.satellites);
+                  utc.tm_mday, utc.tm_mon + 1, utc.tm_year + 1900, options.utcOffset, options.satellites);
       EXPECT_EQ(gps[static_cast<size_t>(t)],
                 position + Printed("%02X<", Checksum(position)) + time + Printed("%02X<", Checksum(time)));
       // The 14-bit shift value steps once a second and wraps.
-      const int shift = (options.shift_start + t * options.shift_step) % 16384;
+      const int shift = (options.shiftStart + t * options.shiftStep) % 16384;
       EXPECT_EQ(shifts[static_cast<size_t>(t)], shift < 0 ? shift + 16384 : shift);
     }
   }
@@ -193,7 +193,7 @@ TEST(SimStream, EachFaultDamagesExactlyWhatItPromises) {
   SimOptions clean = Options(1, kRate);
   clean.amplitude = 0;
   clean.offset = -12345;
-  const Records clean_records = SplitRecords(GenerateStream(clean, 4));
+  const Records cleanRecords = SplitRecords(GenerateStream(clean, 4));
   const Records longer = SplitRecords(GenerateStream(clean, 10));  // for later GPS times
   // Index of the n-th record (from 0) whose marker passes `pick`.
   const auto nth = [](const Records& r, long n, auto pick) {
@@ -209,7 +209,7 @@ TEST(SimStream, EachFaultDamagesExactlyWhatItPromises) {
   struct Case {
     const char* legend;
     std::vector<Fault> faults;
-    int64_t withhold_gps;
+    int64_t withholdGps;
     std::function<void(Records&)> edit;
   };
   const Case cases[] = {
@@ -250,8 +250,8 @@ TEST(SimStream, EachFaultDamagesExactlyWhatItPromises) {
     SCOPED_TRACE(c.legend);
     SimOptions options = clean;
     options.faults = c.faults;
-    options.withhold_gps_seconds = c.withhold_gps;
-    Records expected = clean_records;
+    options.withholdGpsSeconds = c.withholdGps;
+    Records expected = cleanRecords;
     c.edit(expected);
     const Records faulty = SplitRecords(GenerateStream(options, 4));
     ASSERT_EQ(faulty.size(), expected.size());
@@ -263,7 +263,7 @@ TEST(SimStream, DeterministicForASeedAndEndsAfterItsDuration) {
   SimOptions options = Options(3, 100);
   options.noise = 300;
   options.seed = 77;
-  options.duration_seconds = 3;
+  options.durationSeconds = 3;
   const std::vector<uint8_t> stream = GenerateStream(options, 10);
   StreamGenerator generator(options);
   std::vector<uint8_t> piecewise;

@@ -118,7 +118,7 @@ RunResult RunStored(const std::string& name, int screenSeconds) {
 }
 
 RunResult RunSimulated(const sim::SimOptions& device, int screenSeconds) {
-  return Run(sim::GenerateStream(device, device.duration_seconds), {device.channels, device.rate, device.gain},
+  return Run(sim::GenerateStream(device, device.durationSeconds), {device.channels, device.rate, device.gain},
              screenSeconds);
 }
 
@@ -156,17 +156,17 @@ sim::SimOptions Device() {
   o.channels = 1;
   o.rate = 100;
   o.gain = 16;
-  o.device_number = "015";
-  o.firmware_version = "V2.07";
+  o.deviceNumber = "015";
+  o.firmwareVersion = "V2.07";
   o.start = {2026, 3, 7, 23, 59, 52};
-  o.utc_offset = 18;
+  o.utcOffset = 18;
   o.amplitude = 20000;
   o.offset = 1000;
   o.noise = 30;
   o.seed = 7;
-  o.duration_seconds = 12;
+  o.durationSeconds = 12;
   o.preamble = "VOXA starting\r\n";
-  o.boot_lines = {"VOXA boot v2", "GPS receiver found"};
+  o.bootLines = {"VOXA boot v2", "GPS receiver found"};
   return o;
 }
 
@@ -258,7 +258,7 @@ TEST(EndToEnd, FastestStreamThreeChannelsHasNoErrors) {
   sim::SimOptions device = Device();
   device.channels = 3;
   device.rate = 800;
-  device.duration_seconds = 6;
+  device.durationSeconds = 6;
   const RunResult run = RunSimulated(device, 2);
   EXPECT_EQ(run.blockErrors, 0);
   EXPECT_EQ(run.spsErrors, 0);

@@ -74,21 +74,21 @@ SimOptions Device(int rate, int channels, int64_t seconds) {
   o.rate = rate;
   o.channels = channels;
   o.gain = 16;
-  o.device_number = "015";
-  o.firmware_version = "V2.07";
+  o.deviceNumber = "015";
+  o.firmwareVersion = "V2.07";
   o.start = {2026, 3, 7, 12, 0, 0};
-  o.utc_offset = 18;
+  o.utcOffset = 18;
   o.amplitude = 20000;
   o.offset = 1000;
   o.noise = 30;
   o.seed = 7;
-  o.duration_seconds = seconds;
+  o.durationSeconds = seconds;
   o.preamble = "VOXA starting\r\n";
-  o.boot_lines = {"VOXA boot v2", "GPS receiver found"};
+  o.bootLines = {"VOXA boot v2", "GPS receiver found"};
   return o;
 }
 
-Bytes Stream(const SimOptions& options) { return voxa::sim::GenerateStream(options, options.duration_seconds); }
+Bytes Stream(const SimOptions& options) { return voxa::sim::GenerateStream(options, options.durationSeconds); }
 
 // The window's parameters match the device's; everything else at its case default.
 Settings SettingsFor(const SimOptions& device) {
@@ -103,9 +103,9 @@ Settings SettingsFor(const SimOptions& device) {
 // lines, its own header record first (unless switched off).
 SimOptions Continuation(SimOptions options, int64_t after, int64_t seconds) {
   options.start = voxa::sim::AddSeconds(options.start, after);
-  options.duration_seconds = seconds;
+  options.durationSeconds = seconds;
   options.preamble.clear();
-  options.boot_lines.clear();
+  options.bootLines.clear();
   options.faults.clear();
   options.seed += 1000;
   return options;
@@ -241,27 +241,27 @@ std::vector<Case> Corpus() {
   {
     SimOptions device = Device(100, 1, 32);
     device.start = {2026, 11, 2, 8, 15, 30};
-    device.withhold_gps_seconds = 4;
+    device.withholdGpsSeconds = 4;
     add("gps-late", "GPS withheld past the first screen; the run goes past the 26th shift record after the fix",
         SettingsFor(device), Stream(device));
-    device.duration_seconds = 14;
+    device.durationSeconds = 14;
     add("gps-late-stopped", "GPS withheld past the first screen; the run stops before the 26th shift record",
         SettingsFor(device), Stream(device));
   }
   {
     SimOptions device = Device(100, 1, 8);
-    device.withhold_gps_seconds = 100;
+    device.withholdGpsSeconds = 100;
     add("gps-absent", "no GPS record at all; the device header arrives", SettingsFor(device), Stream(device));
     device = Device(100, 1, 8);
-    device.send_header = false;
+    device.sendHeader = false;
     add("header-absent", "no device header; GPS records arrive", SettingsFor(device), Stream(device));
-    device.withhold_gps_seconds = 100;
+    device.withholdGpsSeconds = 100;
     add("gps-and-header-absent", "neither a device header nor a GPS record", SettingsFor(device), Stream(device));
   }
   {
     // Without a header record the window's parameters are all the monitor has.
     SimOptions device = Device(200, 1, 5);
-    device.send_header = false;
+    device.sendHeader = false;
     Settings s = SettingsFor(device);
     s.rate = 100;
     s.channels = 3;
@@ -271,7 +271,7 @@ std::vector<Case> Corpus() {
   {
     SimOptions device = Device(100, 3, 5);
     device.temperature = true;
-    device.temperature_text = "+23.5";
+    device.temperatureText = "+23.5";
     add("temperature-xpv", ">XPV records carrying the device temperature", SettingsFor(device), Stream(device));
   }
 
@@ -295,11 +295,11 @@ std::vector<Case> Corpus() {
   }
   {
     SimOptions device = Device(100, 1, 3);
-    device.header_override = HeaderText("V9.99", "042", "0", "2", "0");
+    device.headerOverride = HeaderText("V9.99", "042", "0", "2", "0");
     Bytes input = Stream(device);
     SimOptions later = Continuation(device, 3, 3);
     // Keys missing, and one whose value the text ends before.
-    later.header_override = "DEV_NO=7;E_NAME=N/A;S_RATE=";
+    later.headerOverride = "DEV_NO=7;E_NAME=N/A;S_RATE=";
     Append(input, Stream(later));
     add("header-unusable", "a header with unusable gain, channels and rate, then one with keys missing",
         SettingsFor(device), input);
@@ -310,14 +310,14 @@ std::vector<Case> Corpus() {
     // it ends at 512, what follows is stray, and at STOP it is fitted to the
     // first one's length.
     SimOptions device = Device(100, 1, 3);
-    device.header_override = HeaderText("V2.07", "015", "16", "1", "100");
+    device.headerOverride = HeaderText("V2.07", "015", "16", "1", "100");
     Bytes input = Stream(device);
     std::string header = HeaderText("V2.08", "016", "8", "1", "100");
     for (int i = 0; header.size() < 600; ++i) header += "X_ITEM" + std::to_string(i) + "=" + std::to_string(i * 7) + ";";
     input.push_back(voxa::sim::kHeaderMarker);
     Append(input, header);
     SimOptions later = Continuation(device, 3, 3);
-    later.send_header = false;
+    later.sendHeader = false;
     Append(input, Stream(later));
     add("header-long", "a short header, then a header record longer than 512 bytes", SettingsFor(device), input);
   }
@@ -327,7 +327,7 @@ std::vector<Case> Corpus() {
   auto configCase = [&](const char* name, const char* about, std::optional<std::string> config, bool deviceHeader = false,
                         int deviceRate = 100, int deviceChannels = 1) {
     SimOptions device = Device(deviceRate, deviceChannels, 4);
-    device.send_header = deviceHeader;
+    device.sendHeader = deviceHeader;
     Settings s = SettingsFor(device);
     s.rate = 100;
     s.channels = 1;
@@ -360,7 +360,7 @@ std::vector<Case> Corpus() {
   // Boot messages and text before the first marker.
   {
     SimOptions device = Device(100, 1, 3);
-    device.boot_lines.clear();
+    device.bootLines.clear();
     Bytes input(device.preamble.begin(), device.preamble.end());
     device.preamble.clear();
     for (const std::string& line : {std::string("VOXA boot v2"), std::string(), std::string(252, 'L'),
@@ -574,17 +574,17 @@ std::vector<StoredStream> EndToEndStreams() {
   };
   streams.push_back({"faults", Stream(faults)});
   SimOptions noHeader = device();
-  noHeader.send_header = false;
+  noHeader.sendHeader = false;
   noHeader.start = {2026, 11, 2, 8, 15, 30};
   streams.push_back({"no-header", Stream(noHeader)});
   SimOptions lateGps = device();
   lateGps.start = {2026, 11, 2, 8, 15, 30};
-  lateGps.withhold_gps_seconds = 10;
-  lateGps.duration_seconds = 45;
+  lateGps.withholdGpsSeconds = 10;
+  lateGps.durationSeconds = 45;
   streams.push_back({"late-gps", Stream(lateGps)});
   SimOptions noGps = device();
-  noGps.send_header = false;
-  noGps.withhold_gps_seconds = 100;
+  noGps.sendHeader = false;
+  noGps.withholdGpsSeconds = 100;
   streams.push_back({"no-gps", Stream(noGps)});
   return streams;
 }

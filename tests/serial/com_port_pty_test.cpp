@@ -26,7 +26,7 @@ using test::WaitForQueue;
 
 // The EComPort `action` raised (code 0 when none).
 struct Raised {
-  int code = 0, win_error = 0;
+  int code = 0, winError = 0;
   std::string what;
 };
 Raised Capture(const std::function<void()>& action) {
@@ -98,10 +98,10 @@ TEST(PortOpen, LineRateFollowsTheSettingWhenOpenAndAtTheNextOpen) {
   TComPort& port = *line.port;
   for (const Row& row : rows) {
     // Written while open it is sent at once; while closed, by the next open.
-    for (bool while_open : {true, false}) {
-      SCOPED_TRACE(std::to_string(row.expected) + (while_open ? ", written while open" : ", written while closed"));
+    for (bool whileOpen : {true, false}) {
+      SCOPED_TRACE(std::to_string(row.expected) + (whileOpen ? ", written while open" : ", written while closed"));
       port.SetBaudRate(br115200);
-      if (while_open) port.OpenPort();
+      if (whileOpen) port.OpenPort();
       port.SetCustomBaudRate(row.custom);
       port.SetBaudRate(row.rate);
       port.OpenPort();
@@ -120,7 +120,7 @@ TEST(PortRead, CountsFollowWhatHasArrivedAndTheTimeouts) {
   struct Row {
     const char* legend;
     int sent;
-    bool as_text;
+    bool asText;
     int32_t count, expected;
     // The default time-outs: whatever is there, at once.
     int32_t interval = -1, multiplier = 0, constant = 0;
@@ -157,7 +157,7 @@ TEST(PortRead, CountsFollowWhatHasArrivedAndTheTimeouts) {
     ASSERT_TRUE(WaitForQueue(port, row.sent));
 
     std::string got = "left over";
-    if (row.as_text) {
+    if (row.asText) {
       EXPECT_EQ(port.ReadText(got, row.count), row.expected);
     } else {
       uint8_t buffer[64] = {};
@@ -176,7 +176,7 @@ TEST(PortFailures, RaiseTheFixedMessagesAndLeaveThePortAsTheyFoundIt) {
     std::function<void(TerminalPort&)> action;
     int code;
     const char* what;
-    bool open_after;
+    bool openAfter;
   };
   // A failed ReadText leaves no bytes behind.
   std::string text;
@@ -218,8 +218,8 @@ TEST(PortFailures, RaiseTheFixedMessagesAndLeaveThePortAsTheyFoundIt) {
     EXPECT_EQ(raised.code, row.code);
     EXPECT_EQ(raised.what, row.what);
     EXPECT_EQ(text, "");
-    EXPECT_EQ(line.port->Connected(), row.open_after);
-    if (!row.open_after) {
+    EXPECT_EQ(line.port->Connected(), row.openAfter);
+    if (!row.openAfter) {
       EXPECT_EQ(line.port->Handle(), -1);
       EXPECT_TRUE(ComPortAvailable(line.terminal.SlaveName()));
     }
@@ -236,10 +236,10 @@ TEST(PortFailures, RaiseTheFixedMessagesAndLeaveThePortAsTheyFoundIt) {
 TEST(PortFailures, OnExceptionReceivesTheFailureInstead) {
   TComPort port;
   std::vector<std::string> seen;
-  port.OnException = [&](TCustomComPort&, TComExceptions code, const std::string& message, int64_t win_error,
-                         const std::string& win_message) {
-    seen.push_back(std::to_string(code) + " " + message + " " + std::to_string(win_error) +
-                   (win_message.empty() ? "" : " with a platform text"));
+  port.OnException = [&](TCustomComPort&, TComExceptions code, const std::string& message, int64_t winError,
+                         const std::string& winMessage) {
+    seen.push_back(std::to_string(code) + " " + message + " " + std::to_string(winError) +
+                   (winMessage.empty() ? "" : " with a platform text"));
   };
   port.SetPort("/dev/voxa-no-such-port");
   port.OpenPort();
@@ -328,7 +328,7 @@ TEST(PortLifecycle, OpenCloseAndRenameAreIdempotentAndAnnounced) {
   // The delivery mode is fixed while open; the same value is no change.
   const Raised raised = Capture([&] { port.SetSyncMethod(smWindowSync); });
   EXPECT_EQ(raised.code, CE_ConnChangeProp);
-  EXPECT_EQ(raised.win_error, -1);
+  EXPECT_EQ(raised.winError, -1);
   EXPECT_EQ(raised.what, "Cannot set property while connected");
   EXPECT_EQ(Capture([&] { port.SetSyncMethod(smNone); }).code, 0);
   EXPECT_EQ(port.SyncMethod(), smNone);
@@ -344,7 +344,7 @@ TEST(PortLineErrors, QueueCountClearsThemUnreported) {
   struct Row {
     const char* legend;
     uint32_t flags;
-    bool parity_check;
+    bool parityCheck;
     TComErrors expected;
   };
   const Row rows[] = {
@@ -356,7 +356,7 @@ TEST(PortLineErrors, QueueCountClearsThemUnreported) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.legend);
-    port.Parity().SetCheck(row.parity_check);
+    port.Parity().SetCheck(row.parityCheck);
     device.InjectLineErrors(row.flags);
     EXPECT_EQ(port.ReadLineErrors(), row.expected);
     EXPECT_TRUE(port.ReadLineErrors().Empty());

@@ -44,7 +44,7 @@ TEST(FlowControlShorthand, ReadsFromTheFourDecidingFieldsAndWritesThem) {
   struct Row {
     const char* legend;
     TRTSFlowControl rts;
-    bool cts, xon_in, xon_out;
+    bool cts, xonIn, xonOut;
     TFlowControl expected;
   };
   const Row rows[] = {
@@ -62,8 +62,8 @@ TEST(FlowControlShorthand, ReadsFromTheFourDecidingFieldsAndWritesThem) {
     TComFlowControl flow;
     flow.SetControlRTS(row.rts);
     flow.SetOutCTSFlow(row.cts);
-    flow.SetXonXoffIn(row.xon_in);
-    flow.SetXonXoffOut(row.xon_out);
+    flow.SetXonXoffIn(row.xonIn);
+    flow.SetXonXoffOut(row.xonOut);
     EXPECT_EQ(flow.FlowControl(), row.expected);
     // The other fields play no part.
     flow.SetControlDTR(dtrHandshake);
@@ -83,8 +83,8 @@ TEST(FlowControlShorthand, ReadsFromTheFourDecidingFieldsAndWritesThem) {
     const bool custom = row.expected == fcCustom;
     EXPECT_EQ(written.ControlRTS(), custom ? rtsToggle : row.rts);
     EXPECT_EQ(written.OutCTSFlow(), custom || row.cts);
-    EXPECT_EQ(written.XonXoffIn(), custom || row.xon_in);
-    EXPECT_EQ(written.XonXoffOut(), !custom && row.xon_out);
+    EXPECT_EQ(written.XonXoffIn(), custom || row.xonIn);
+    EXPECT_EQ(written.XonXoffOut(), !custom && row.xonOut);
     EXPECT_EQ(written.ControlDTR(), dtrEnable);
     EXPECT_EQ(written.FlowControl(), row.expected);
   }
@@ -151,9 +151,9 @@ TEST(SettingsObjects, AssignCopiesValuesButNeverTheOwner) {
 TEST(ComErrors, MessagesAndPlatformCodes) {
   struct Row {
     int32_t code;
-    int64_t win_error;
+    int64_t winError;
     const char* what;
-    int reported_win_error;
+    int reportedWinError;
   };
   const Row rows[] = {
       // The texts the pseudo-terminal tests meet are checked there.
@@ -165,10 +165,10 @@ TEST(ComErrors, MessagesAndPlatformCodes) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    const EComPort error(row.code, row.win_error);
+    const EComPort error(row.code, row.winError);
     EXPECT_STREQ(error.what(), row.what);
     EXPECT_EQ(error.ErrorCode(), row.code);
-    EXPECT_EQ(error.WinError(), row.reported_win_error);
+    EXPECT_EQ(error.WinError(), row.reportedWinError);
   }
   EXPECT_EQ(ComErrorMessage(0), "");
   EXPECT_EQ(ComErrorMessage(25), "");

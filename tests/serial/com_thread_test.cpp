@@ -29,16 +29,16 @@ TEST(EventThread, ReceivedBytesReachTheHandlersOnTheRightThread) {
       TerminalPort line({evRxChar}, mode);
       TComPort& port = *line.port;
       port.SetTriggersOnRxChar(triggers);
-      std::atomic<int32_t> last_count{0};
+      std::atomic<int32_t> lastCount{0};
       std::string received;  // written by one handler at a time
-      std::atomic<size_t> received_size{0};
+      std::atomic<size_t> receivedSize{0};
       port.OnRxChar = [&](TCustomComPort&, int32_t count) {
-        last_count = count;
+        lastCount = count;
         line.log.Add("rx char on " + line.Where());
       };
       port.OnRxBuf = [&](TCustomComPort&, const uint8_t* bytes, int32_t count) {
         received.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count));
-        received_size = received.size();
+        receivedSize = received.size();
         line.log.Add("rx buf on " + line.Where());
       };
       port.OpenPort();
@@ -46,12 +46,12 @@ TEST(EventThread, ReceivedBytesReachTheHandlersOnTheRightThread) {
       const std::string where = mode == smNone ? "event" : "gui";
       if (triggers) {
         // The bytes stay queued; OnRxChar reports how many wait.
-        ASSERT_TRUE(line.loop->RunUntil([&] { return last_count.load() == 5; }));
+        ASSERT_TRUE(line.loop->RunUntil([&] { return lastCount.load() == 5; }));
         EXPECT_EQ(port.InQueueCount(), 5);
         for (const std::string& entry : line.log.Entries()) EXPECT_EQ(entry, "rx char on " + where);
       } else {
         // The component reads them for OnRxBuf and OnRxChar stays silent.
-        ASSERT_TRUE(line.loop->RunUntil([&] { return received_size.load() == 5; }));
+        ASSERT_TRUE(line.loop->RunUntil([&] { return receivedSize.load() == 5; }));
         port.ClosePort();
         EXPECT_EQ(received, "HELLO");
         for (const std::string& entry : line.log.Entries()) EXPECT_EQ(entry, "rx buf on " + where);
@@ -94,8 +94,8 @@ TEST(EventThread, LineErrorsAreHandledBeforeTheBytes) {
 TEST(EventThread, WindowMessagesAfterCloseAreIgnored) {
   struct Row {
     const char* legend;
-    bool close_first, reopen;
-    size_t expected_calls;
+    bool closeFirst, reopen;
+    size_t expectedCalls;
   };
   const Row rows[] = {
       {"delivered while open", false, false, 1},
@@ -111,7 +111,7 @@ TEST(EventThread, WindowMessagesAfterCloseAreIgnored) {
     // The thread posts and goes on: nothing runs until the loop does.
     ASSERT_TRUE(line.loop->WaitForPosts(1));
     EXPECT_EQ(line.log.Size(), 0u);
-    if (row.close_first) port.ClosePort();
+    if (row.closeFirst) port.ClosePort();
     if (row.reopen) {
       // The reopened port has a byte of its own: its message must run, the
       // stale one (which would find that byte too) must not.
@@ -120,7 +120,7 @@ TEST(EventThread, WindowMessagesAfterCloseAreIgnored) {
       ASSERT_TRUE(line.loop->WaitForPosts(2));
     }
     line.loop->RunPending();
-    EXPECT_EQ(line.log.Size(), row.expected_calls);
+    EXPECT_EQ(line.log.Size(), row.expectedCalls);
   }
 }
 
@@ -128,7 +128,7 @@ TEST(EventThread, OnlyEventsStartAThreadAndClosingEndsItAndEmptiesTheQueues) {
   struct Row {
     const char* legend;
     TComEvents events;
-    int32_t handled, left_after_close;
+    int32_t handled, leftAfterClose;
   };
   const Row rows[] = {
       {"event thread running", {evRxChar}, 5, 0},
@@ -141,36 +141,36 @@ TEST(EventThread, OnlyEventsStartAThreadAndClosingEndsItAndEmptiesTheQueues) {
       SCOPED_TRACE(std::string(row.legend) + ", " + kModeNames[mode]);
       TerminalPort line(row.events, mode);
       TComPort& port = *line.port;
-      std::atomic<int32_t> last_count{0};
-      port.OnRxChar = [&](TCustomComPort&, int32_t count) { last_count = count; };
+      std::atomic<int32_t> lastCount{0};
+      port.OnRxChar = [&](TCustomComPort&, int32_t count) { lastCount = count; };
       port.OpenPort();
       EXPECT_EQ(port.ThreadCreated(), !row.events.Empty());
       line.terminal.Send("12345");
       ASSERT_TRUE(WaitForQueue(port, 5));
-      ASSERT_TRUE(line.loop->RunUntil([&] { return last_count.load() == row.handled; }));
+      ASSERT_TRUE(line.loop->RunUntil([&] { return lastCount.load() == row.handled; }));
       if (row.events.Empty()) {
         EXPECT_EQ(line.loop->Posts(), 0u);
       }
       port.ClosePort();
       EXPECT_FALSE(port.ThreadCreated());
-      EXPECT_EQ(last_count.load(), row.handled);
+      EXPECT_EQ(lastCount.load(), row.handled);
 
       TComPort probe;
       test::UsePlainLine(probe, line.terminal);
       probe.OpenPort();
-      EXPECT_EQ(probe.InQueueCount(), row.left_after_close);
+      EXPECT_EQ(probe.InQueueCount(), row.leftAfterClose);
     }
   }
 }
 
 TEST(EventThread, DetectsTheInputQueueFillingUpOnce) {
   TerminalPort line({evRxChar, evRx80Full}, smNone);
-  std::atomic<int32_t> last_count{0}, count_at_full{0};
-  std::atomic<int> full_events{0};
-  line.port->OnRxChar = [&](TCustomComPort&, int32_t count) { last_count = count; };
+  std::atomic<int32_t> lastCount{0}, countAtFull{0};
+  std::atomic<int> fullEvents{0};
+  line.port->OnRxChar = [&](TCustomComPort&, int32_t count) { lastCount = count; };
   line.port->OnRx80Full = [&](TCustomComPort& sender) {
-    ++full_events;
-    count_at_full = sender.InQueueCount();
+    ++fullEvents;
+    countAtFull = sender.InQueueCount();
   };
   line.Open();
   // The mark is 80 percent of the 1024-byte input queue: 819.
@@ -178,10 +178,10 @@ TEST(EventThread, DetectsTheInputQueueFillingUpOnce) {
   for (int bytes : {500, 400, 10}) {
     line.terminal.Send(std::string(static_cast<size_t>(bytes), 'q'));
     total += bytes;
-    ASSERT_TRUE(test::WaitUntil([&] { return last_count.load() == total; }));
+    ASSERT_TRUE(test::WaitUntil([&] { return lastCount.load() == total; }));
   }
-  EXPECT_EQ(full_events.load(), 1);
-  EXPECT_GE(count_at_full.load(), 819);
+  EXPECT_EQ(fullEvents.load(), 1);
+  EXPECT_GE(countAtFull.load(), 819);
 }
 
 TEST(EventThread, ClosingFromAHandlerNeverDeadlocks) {
@@ -210,7 +210,7 @@ TEST(EventThread, ClosingFromAHandlerNeverDeadlocks) {
 TEST(EventThread, ClosingWhileASynchronisedCallWaitsNeverDeadlocks) {
   struct Row {
     const char* legend;
-    bool destroy, handler_closes;
+    bool destroy, handlerCloses;
   };
   const Row rows[] = {
       {"ClosePort", false, false},
@@ -224,7 +224,7 @@ TEST(EventThread, ClosingWhileASynchronisedCallWaitsNeverDeadlocks) {
       TComPort& port = *line.port;
       port.OnRxChar = [&](TCustomComPort& sender, int32_t) {
         line.log.Add("rx on " + line.Where());
-        if (row.handler_closes) sender.ClosePort();
+        if (row.handlerCloses) sender.ClosePort();
       };
       port.OpenPort();
       line.terminal.Send("x");

@@ -23,7 +23,7 @@ TEST(DeviceControlRecord, EachSettingLandsInItsField) {
     std::function<void(TComPort&)> set;
     uint32_t rate = 9600, flags = 0x0001;  // binary mode, always
     uint16_t limit = 256;
-    uint8_t byte_size = 8, parity = 0, stop_bits = 0, error_char = 0, event_char = 0;
+    uint8_t byteSize = 8, parity = 0, stopBits = 0, errorChar = 0, eventChar = 0;
   };
   const std::vector<Row> rows = {
       // 8N1, no flow control, XON/XOFF limits at a quarter of the 1024-byte input queue.
@@ -65,14 +65,14 @@ TEST(DeviceControlRecord, EachSettingLandsInItsField) {
     EXPECT_EQ(record[12] | (record[13] << 8), 0);
     EXPECT_EQ(record[14] | (record[15] << 8), row.limit);
     EXPECT_EQ(record[16] | (record[17] << 8), row.limit);
-    EXPECT_EQ(record[18], row.byte_size);
+    EXPECT_EQ(record[18], row.byteSize);
     EXPECT_EQ(record[19], row.parity);
-    EXPECT_EQ(record[20], row.stop_bits);
+    EXPECT_EQ(record[20], row.stopBits);
     EXPECT_EQ(record[21], 0x11);
     EXPECT_EQ(record[22], 0x13);
-    EXPECT_EQ(record[23], row.error_char);
+    EXPECT_EQ(record[23], row.errorChar);
     EXPECT_EQ(record[24], 0);
-    EXPECT_EQ(record[25], row.event_char);
+    EXPECT_EQ(record[25], row.eventChar);
     EXPECT_EQ(record[26] | (record[27] << 8), 0);
   }
 }

@@ -56,13 +56,13 @@ class PseudoTerminal {
     if (openpty(&master_, &slave, name, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
     // Only the component keeps the slave side open.
     close(slave);
-    slave_name_ = name;
+    slaveName_ = name;
   }
   PseudoTerminal(const PseudoTerminal&) = delete;
   PseudoTerminal& operator=(const PseudoTerminal&) = delete;
   ~PseudoTerminal() { CloseMaster(); }
 
-  const std::string& SlaveName() const { return slave_name_; }
+  const std::string& SlaveName() const { return slaveName_; }
 
   // A blocking write to the master side takes the bytes whole.
   void Send(std::string_view bytes) const {
@@ -79,7 +79,7 @@ class PseudoTerminal {
 
  private:
   int master_ = -1;
-  std::string slave_name_;
+  std::string slaveName_;
 };
 
 // Waits until the port reports `count` bytes waiting (a pseudo-terminal
@@ -200,12 +200,12 @@ struct TerminalPort {
     return *port;
   }
   // Where a handler runs, for the log.
-  std::string Where() const { return std::this_thread::get_id() == gui_thread ? "gui" : "event"; }
+  std::string Where() const { return std::this_thread::get_id() == guiThread ? "gui" : "event"; }
 
   // Declared before the port, which uses them up to its destruction.
   PseudoTerminal terminal;
   EventLog log;
-  const std::thread::id gui_thread = std::this_thread::get_id();
+  const std::thread::id guiThread = std::this_thread::get_id();
   std::shared_ptr<TestGuiLoop> loop = std::make_shared<TestGuiLoop>();
   std::unique_ptr<TComPort> port;
 };
