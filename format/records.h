@@ -56,7 +56,7 @@ struct HeaderRecord {
 // Boot-message records are never recorded.
 struct BootLine {
   std::string_view text;
-  Bytes bytes;  // the bytes read for this line (the first line's with its marker)
+  Bytes bytes;  // its marker (a line past a record's limit has none) and what follows it
 };
 
 // Bytes outside any record: payload bytes where no record is open, and the

@@ -111,10 +111,13 @@ size_t StreamSeparator::Feed(const uint8_t* data, size_t count) {
         record_[recordLength_++] = byte;
         ++bootCounter_;
         if (IsMarker(byte)) {
-          EndBootLine();
+          // The marker is not part of this line: it opens the next line, or
+          // the next record.
+          EndBootLine(recordLength_ - 1);
           if (byte == kMarkerBoot) {
-            // The next boot line follows at once.
+            record_[0] = byte;
             recordLength_ = 1;
+            bootLineFrom_ = 0;
             bootCounter_ = 1;
           } else {
             pendingMarker_ = byte;
@@ -122,9 +125,11 @@ size_t StreamSeparator::Feed(const uint8_t* data, size_t count) {
             sink_.OnBootEnd();
           }
         } else if (bootCounter_ > kBootRecordLimit) {
-          // A line longer than the record goes on in the bytes that follow.
-          EndBootLine();
+          // A line longer than the record goes on in the bytes that follow,
+          // without a marker of its own.
+          EndBootLine(recordLength_);
           recordLength_ = 1;
+          bootLineFrom_ = 1;
           bootCounter_ = 1;
         }
         break;
@@ -158,6 +163,7 @@ void StreamSeparator::Dispatch(uint8_t marker) {
       break;
     case kMarkerBoot:
       bootCounter_ = 1;
+      bootLineFrom_ = 0;
       state_ = State::Boot;
       sink_.OnBootBegin();
       break;
@@ -198,7 +204,7 @@ void StreamSeparator::EndHeaderRecord() {
   sink_.OnHeaderRecord({Bytes(record_.data() + 1, recordLength_ - 1), Record()});
 }
 
-void StreamSeparator::EndBootLine() {
+void StreamSeparator::EndBootLine(size_t end) {
   // The first byte and the last two read (the closing framing byte and the
   // marker, on a record that a marker ended) are not part of the line.
   const int32_t length = bootCounter_ - 4;
@@ -207,7 +213,7 @@ void StreamSeparator::EndBootLine() {
   if (length > 0 && read > 1) {
     line = std::string_view(reinterpret_cast<const char*>(record_.data() + 2), static_cast<size_t>(length));
   }
-  sink_.OnBootLine({line, Record()});
+  sink_.OnBootLine({line, Bytes(record_.data() + bootLineFrom_, end - bootLineFrom_)});
 }
 
 void StreamSeparator::Finish() {
@@ -227,7 +233,7 @@ void StreamSeparator::Finish() {
       sink_.OnCutRecord({RecordKind::Header, Record()});
       break;
     case State::Boot:
-      sink_.OnCutRecord({RecordKind::Boot, Record()});
+      sink_.OnCutRecord({RecordKind::Boot, Bytes(record_.data() + bootLineFrom_, recordLength_ - bootLineFrom_)});
       sink_.OnBootEnd();
       break;
     case State::BetweenRecords:

@@ -75,7 +75,8 @@ class StreamSeparator {
   void EndSampleBlock(bool endedByMarker);
   void EndGpsRecord(bool cut);
   void EndHeaderRecord();
-  void EndBootLine();
+  // The line read so far ends; its bytes run up to end in the record buffer.
+  void EndBootLine(size_t end);
   Bytes Record() const { return Bytes(record_.data(), recordLength_); }
 
   RecordSink& sink_;
@@ -90,8 +91,11 @@ class StreamSeparator {
   std::array<uint8_t, 1 + kHeaderCapacity> record_{};
   size_t recordLength_ = 0;
   // Boot lines: the bytes read for the current line, counted as the device's
-  // software counts them (from 1, the marker's place).
+  // software counts them (from 1, the marker's place), and where the line's
+  // own bytes begin in the record buffer (0 with its marker, 1 for a line that
+  // goes on past the record's limit without one).
   int32_t bootCounter_ = 0;
+  size_t bootLineFrom_ = 0;
 };
 
 }  // namespace voxa

@@ -1,19 +1,18 @@
 // The end-of-screen checks: voltage texts, dynamic range, offset and
-// peak-to-peak labels, and which frames a screen's checks examine.
+// peak-to-peak results, and which frames a screen's checks examine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "analysis/checks.h"
-#include "analysis_recording_host.h"
-#include "stream/acquisition.h"
+#include "analysis/screen.h"
 
 namespace voxa {
 namespace {
 
-using testing_support::RecordingHost;
 const std::string kMicroVolt = " \u00B5V";
+constexpr StreamFormat kFormat{50, 1};
 
 TEST(VoltageText, ScalesToTheLargestUnitThatKeepsTheValueAtLeastOne) {
   const std::vector<std::pair<double, std::string>> cases = {
@@ -28,26 +27,24 @@ TEST(VoltageText, ScalesToTheLargestUnitThatKeepsTheValueAtLeastOne) {
   for (const auto& [volts, text] : cases) EXPECT_EQ(VoltageText(volts), text) << volts;
 }
 
-// One channel at gain 16 holding the given frames.
-Acquisition Screen(const std::vector<int32_t>& samples, int32_t offset) {
-  Acquisition a;
-  InitStart(a, RunOptions{});
-  a.ChannelCount = 1;
-  a.SampleRate = 50;
-  a.ScreenSeconds = 2;
-  a.Gain = 16;
-  a.Offset[0] = offset;
-  for (size_t i = 0; i < samples.size(); ++i) a.SampleBuffer[i] = samples[i];
-  a.SampleIndex = static_cast<int32_t>(samples.size());
-  return a;
-}
+// One channel at 50 sps, a 2-second screen holding the given frames.
+struct CheckedScreen {
+  CheckedScreen(const std::vector<int32_t>& samples, int32_t offset) {
+    screen.StartRun(false, true, kFormat);
+    screen.SetScreenSeconds(2);
+    screen.SetOffset({offset, 0, 0});
+    std::ranges::copy(samples, screen.MutableSamples().begin());
+    screen.SetSampleIndex(static_cast<int32_t>(samples.size()));
+  }
+  Screen screen;
+};
 
-TEST(NoiseCheck, DynamicRangeFromTheNoiseAboutTheOffset) {
+TEST(ScreenChecks, DynamicRangeFromTheNoiseAboutTheOffset) {
   struct Case {
     const char* legend;
     std::vector<int32_t> samples;
     int32_t offset;
-    std::string label;
+    std::optional<std::string> result;
   };
   const std::vector<Case> cases = {
       {"rms 100", {0, 100, -100, 100, -100, 100, -100, 100, -100, 100}, 0, " 17.36 bits | 104.49 dB"},
@@ -55,39 +52,37 @@ TEST(NoiseCheck, DynamicRangeFromTheNoiseAboutTheOffset) {
        " 24.00 bits | 144.49 dB"},
       {"a single frame: its deviation is the rms", {100}, 0, " 17.36 bits | 104.49 dB"},
       {"deviations beyond full scale", {8388607, 8388607}, -8388608, " -0.50 bits |  -3.01 dB"},
-      {"no noise: the label keeps its text", {4096, 4096, 4096}, 4096, "previous"},
+      {"no noise: no result, the label keeps its text", {4096, 4096, 4096}, 4096, std::nullopt},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.legend);
-    RecordingHost host;
-    host.ShowLabel(Label::Noise1, "previous");
-    NoiseCheck(Screen(c.samples, c.offset), host);
-    EXPECT_EQ(host.Text(Label::Noise1), c.label);
+    const ScreenResults results = CheckedScreen(c.samples, c.offset).screen.Check(kFormat, 16);
+    EXPECT_EQ(results.channels, 1);
+    EXPECT_EQ(results.dynamicRange[0], c.result);
+    EXPECT_FALSE(results.dynamicRange[1]);  // one channel: its results only
   }
 }
 
-TEST(NoiseCheck, OffsetLabelOnlyForScreensWhoseOffsetWasMeasured) {
+TEST(ScreenChecks, OffsetOnlyForScreensWhoseOffsetWasMeasured) {
   struct Case {
     bool firstScreen, resetOffset;
     int32_t offset, gain;
-    std::string label;
+    std::optional<std::string> result;
   };
   const std::vector<Case> cases = {
       {true, false, 1000, 16, " 15.26" + kMicroVolt},
       {false, true, -4096, 1, "-1000.00" + kMicroVolt},
-      {false, false, 1000, 16, "<unset>"},                // the last shown value stays
+      {false, false, 1000, 16, std::nullopt},             // the last shown value stays
       {true, true, -4096, 0, "-1000.00" + kMicroVolt},    // gain 0 from a broken header counts as 1
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.firstScreen << c.resetOffset << c.gain);
-    Acquisition a = Screen({c.offset + 5, c.offset - 5, c.offset}, c.offset);
-    a.FirstScreen = c.firstScreen;
-    a.ResetOffset = c.resetOffset;
-    a.Gain = c.gain;
-    RecordingHost host;
-    NoiseCheck(a, host);
-    EXPECT_EQ(host.Text(Label::Offset1), c.label);
-    EXPECT_EQ(host.Text(Label::Noise2), "<unset>");  // one channel: its labels only
+    CheckedScreen checked({c.offset + 5, c.offset - 5, c.offset}, c.offset);
+    checked.screen.SetFirstScreen(c.firstScreen);
+    checked.screen.SetResetOffset(c.resetOffset);
+    const ScreenResults results = checked.screen.Check(kFormat, c.gain);
+    EXPECT_EQ(results.offset[0], c.result);
+    EXPECT_FALSE(results.offset[1]);
   }
 }
 
@@ -95,7 +90,7 @@ TEST(ScreenChecks, PeakToPeakOverTheFramesStoredInThisScreen) {
   struct Case {
     const char* legend;
     int32_t screenSeconds, sampleIndex, gain;
-    std::string label;
+    std::string result;
   };
   // 50 sps, one channel; a ramp: frame f holds f counts (gain 1 unless said).
   const std::vector<Case> cases = {
@@ -105,29 +100,25 @@ TEST(ScreenChecks, PeakToPeakOverTheFramesStoredInThisScreen) {
       {"a screen larger than the buffer", 2000, 100000, 1, " 18.75 mV"},
       {"a single frame", 2, 1, 1, "  0.00" + kMicroVolt},
       {"gain 0 counts as 1", 2, 100, 0, " 24.17" + kMicroVolt},
-      {"nothing stored: no label changes", 2, 0, 1, "<unset>"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.legend);
-    Acquisition a = Screen({}, 0);
-    for (int32_t f = 0; f < kSampleSlots; ++f) a.SampleBuffer[f] = f;
-    a.ScreenSeconds = c.screenSeconds;
-    a.SampleIndex = c.sampleIndex;
-    a.Gain = c.gain;
-    RecordingHost host;
-    NoiseCheck(a, host);
-    SignalCheck(a, host);
-    EXPECT_EQ(host.Text(Label::Volt1), c.label);
-    if (c.sampleIndex == 0) {
-      EXPECT_EQ(host.labelWrites, 0);
-    }
+    CheckedScreen checked({}, 0);
+    std::vector<int32_t>& samples = checked.screen.MutableSamples();
+    for (size_t f = 0; f < samples.size(); ++f) samples[f] = static_cast<int32_t>(f);
+    checked.screen.SetScreenSeconds(c.screenSeconds);
+    checked.screen.SetSampleIndex(c.sampleIndex);
+    const ScreenResults results = checked.screen.Check(kFormat, c.gain);
+    EXPECT_EQ(results.channels, 1);
+    EXPECT_EQ(results.peakToPeak[0], c.result);
   }
+  // Nothing stored: no results at all, so no label changes.
+  const ScreenResults none = CheckedScreen({}, 0).screen.Check(kFormat, 1);
+  EXPECT_EQ(none.channels, 0);
+  EXPECT_FALSE(none.dynamicRange[0] || none.offset[0]);
+  EXPECT_EQ(none.peakToPeak[0], "");
   // The full 24-bit span at gain 1.
-  Acquisition a = Screen({0, 8388607, -8388608, 5}, 0);
-  a.Gain = 1;
-  RecordingHost host;
-  SignalCheck(a, host);
-  EXPECT_EQ(host.Text(Label::Volt1), "  4.10 V");
+  EXPECT_EQ(CheckedScreen({0, 8388607, -8388608, 5}, 0).screen.Check(kFormat, 1).peakToPeak[0], "  4.10 V");
 }
 
 }  // namespace

@@ -5,8 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "analysis/plot.h"
-#include "stream/acquisition.h"
+#include "analysis/high_pass.h"
 
 namespace voxa {
 namespace {
@@ -16,13 +15,12 @@ TEST(HighPass, SetUpGivesAHalfHertzCornerAtEveryRate) {
   const std::vector<std::pair<int32_t, int32_t>> cases = {
       {50, 4}, {100, 5}, {200, 6}, {400, 7}, {800, 8}, {5, 1}, {3, 0}, {1, 0}, {0, 0}, {-100, 0}};
   for (const auto& [rate, shift] : cases) {
-    Acquisition a;
-    a.SampleRate = rate;
-    a.HighPassState = {7, -7, 7};
-    InitHighPass(a);
-    EXPECT_EQ(a.HighPassShift, shift) << rate;
-    EXPECT_EQ(a.HighPassState, (std::array<int32_t, 3>{0, 0, 0})) << rate;
-    EXPECT_EQ(a.HighPassRate, rate);
+    HighPassFilter filter;
+    filter.SetState({7, -7, 7});
+    filter.Init(rate);
+    EXPECT_EQ(filter.Shift(), shift) << rate;
+    EXPECT_EQ(filter.State(), (std::array<int32_t, 3>{0, 0, 0})) << rate;
+    EXPECT_EQ(filter.Rate(), rate);
   }
 }
 
@@ -46,15 +44,14 @@ TEST(HighPass, OutputsAtEachRate) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.legend);
-    Acquisition a;
-    a.SampleRate = c.rate;
-    InitHighPass(a);
+    HighPassFilter filter;
+    filter.Init(c.rate);
     std::vector<int32_t> output, mirrored;
     for (int32_t x : c.input) {
-      output.push_back(HighPassStep(a, 0, x));
+      output.push_back(filter.Step(0, x));
       // Channels are independent: a mirrored signal on another channel in
       // between changes nothing.
-      if (x != INT32_MIN) mirrored.push_back(-HighPassStep(a, 2, -x));
+      if (x != INT32_MIN) mirrored.push_back(-filter.Step(2, -x));
     }
     EXPECT_EQ(output, c.output);
     if (c.input[0] == 1000) {
@@ -67,15 +64,15 @@ TEST(HighPass, AConstantInputSettlesJustBelowOneShiftUnit) {
   // Once |y| < 2^shift the correction is 0: the residue is 2^shift - 1.
   const std::vector<std::array<int32_t, 3>> cases = {{50, 1000000, 15}, {800, 1000000, 255}, {800, -1000000, -255}};
   for (const auto& [rate, input, settled] : cases) {
-    Acquisition a;
-    a.SampleRate = rate;
-    InitHighPass(a);
+    HighPassFilter filter;
+    filter.Init(rate);
     int32_t y = 0;
-    for (int i = 0; i < 20000; ++i) y = HighPassStep(a, 0, input);
+    for (int i = 0; i < 20000; ++i) y = filter.Step(0, input);
     EXPECT_EQ(y, settled) << rate << " " << input;
   }
-  Acquisition a;
-  EXPECT_EQ(HighPassStep(a, 3, 555), 555);  // no state for a fourth channel: passed through
+  HighPassFilter filter;
+  EXPECT_EQ(filter.Step(3, 555), 555);  // no state for a fourth channel: passed through
+  EXPECT_EQ(filter.Step(-1, 555), 555);
 }
 
 }  // namespace

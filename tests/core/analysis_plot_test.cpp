@@ -6,54 +6,52 @@
 #include <algorithm>
 #include <array>
 #include <functional>
+#include <optional>
 #include <vector>
 
-#include "analysis/display_controls.h"
-#include "analysis/plot.h"
 #include "analysis/raster.h"
-#include "analysis_recording_host.h"
-#include "stream/acquisition.h"
+#include "analysis/screen.h"
+#include "core_test_support.h"
 
-namespace voxa {
+namespace voxa::test {
 namespace {
 
-using testing_support::RecordingHost;
 using Signal = std::function<int32_t(int frame, int ch)>;  // frame within the screen
 
 int32_t Flat(int, int) { return 0; }
 
-// A run's state and a raster larger than the plot, so that drawing past the
+// A screen and a raster larger than the plot, so that drawing past the
 // plot's edges would show.
 struct PlotRig {
   PlotRig(int channels, int rate, int screenSeconds, int plotWidth, int plotHeight, int rasterWidth = 1900,
           int rasterHeight = 400)
-      : raster(rasterWidth, rasterHeight) {
-    InitStart(a, RunOptions{});
-    a.ChannelCount = channels;
-    a.SampleRate = rate;
-    a.ScreenSeconds = screenSeconds;
-    a.PlotWidth = plotWidth;
-    a.PlotHeight = plotHeight;
+      : format{rate, channels}, raster(rasterWidth, rasterHeight) {
+    screen.StartRun(false, true, format);
+    screen.SetScreenSeconds(screenSeconds);
+    screen.ResizePlot(plotWidth, plotHeight);
   }
-  // Stores one second as the block decoding does; markFrame carries the second mark.
+  // Stores one second as sample blocks; markFrame carries the second mark.
   void Store(const Signal& signal, int markFrame = -1) {
-    for (int i = 0; i < a.SampleRate && a.SampleIndex + a.ChannelCount <= kSampleSlots; ++i) {
-      for (int ch = 0; ch < a.ChannelCount; ++ch) a.SampleBuffer[a.SampleIndex + ch] = signal(a.SampleIndex / a.ChannelCount, ch);
-      a.SecondMarks[a.SampleIndex] = i == markFrame ? 1 : 0;
-      a.SampleIndex += a.ChannelCount;
+    for (int i = 0; i < format.rate; ++i) {
+      const int frame = screen.SampleIndex() / format.channels;
+      ByteVec bytes{static_cast<uint8_t>(i == markFrame ? kMarkerSecondBlock : kMarkerBlock)};
+      for (int ch = 0; ch < format.channels; ++ch) AppendSample(bytes, signal(frame, ch));
+      screen.StoreFrame({bytes[0], Bytes(bytes).subspan(1), true, Bytes(bytes)}, format.channels);
     }
   }
-  // What the receive loop does with each completed second.
-  void StoreAndPlot(const Signal& signal, int seconds = 1) {
+  std::optional<ScreenResults> Plot() { return screen.PlotSecond(raster, format, 16); }
+  // What the pipeline does with each completed second.
+  std::optional<ScreenResults> StoreAndPlot(const Signal& signal, int seconds = 1) {
+    std::optional<ScreenResults> results;
     for (int s = 0; s < seconds; ++s) {
       Store(signal);
-      if (a.NewScreen) PrepareScreen(a);
-      PlotOneSecond(a, raster, host);
+      results = Plot();
     }
+    return results;
   }
-  Acquisition a;
+  StreamFormat format;
+  Screen screen;
   Raster raster;
-  RecordingHost host;
 };
 
 TEST(PlotLayout, FirstScreenBandsOffsetsAndScales) {
@@ -76,9 +74,8 @@ TEST(PlotLayout, FirstScreenBandsOffsetsAndScales) {
     SCOPED_TRACE(c.legend);
     PlotRig rig(c.channels, 100, 8, 400, c.plotHeight);
     rig.StoreAndPlot([&](int f, int ch) { return ch == 0 ? c.first(f, ch) : 0; });
-    EXPECT_EQ(rig.a.HalfBand, c.halfBand);
-    EXPECT_EQ(rig.a.Offset[0], c.offset);
-    EXPECT_EQ(rig.a.Scale[0], c.scale);
+    EXPECT_EQ(rig.screen.Offset()[0], c.offset);
+    EXPECT_EQ(rig.screen.Scale()[0], c.scale);
     // Right of the first second only the frame and one zero line per band.
     for (int y = 0; y < c.plotHeight; ++y) {
       const bool zeroLine = y % (2 * c.halfBand) == c.halfBand && y < 2 * c.halfBand * c.channels;
@@ -91,23 +88,32 @@ TEST(PlotLayout, FirstScreenBandsOffsetsAndScales) {
 }
 
 TEST(PlotLayout, LaterScreensMeasureOffsetsOnlyWithResetOffset) {
-  // {FirstScreen, ResetOffset} -> {Offset, Scale, LastY}. The last screen left
-  // 5, 7, 40; the new first second has mean 700 and starts at 770.
-  const std::vector<std::pair<std::array<bool, 2>, std::array<int32_t, 3>>> cases = {
-      {{true, false}, {700, 1, 75 - 70}},   // the first screen measures everything
-      {{false, true}, {700, 7, 75 - 10}},   // the operator's scale is kept
-      {{false, false}, {5, 7, 40}},         // traces continue as they were
+  // The first screen leaves offset 5, scale 550 / 74 = 7 and its last point
+  // at row 75 - (250 - 5) / 7 = 40. The next screen's first second has mean
+  // 700 and starts at 770. {FirstScreen, ResetOffset} -> offset, scale, the
+  // row the trace starts from, and the row next to it outside the trace.
+  struct Case {
+    bool firstScreen, resetOffset;
+    int32_t offset, scale, startY, outsideY;
   };
-  for (const auto& [flags, expected] : cases) {
+  const std::vector<Case> cases = {
+      {true, false, 700, 1, 75 - 70, 4},    // the first screen measures everything
+      {false, true, 700, 7, 75 - 10, 64},   // the operator's scale is kept
+      {false, false, 5, 7, 40, 41},         // traces continue as they were
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.firstScreen << c.resetOffset);
     PlotRig rig(1, 100, 8, 400, 150);
-    rig.a.FirstScreen = flags[0];
-    rig.a.ResetOffset = flags[1];
-    rig.a.Offset[0] = 5;
-    rig.a.Scale[0] = 7;
-    rig.a.LastY[0] = 40;
-    rig.Store([](int f, int) { return f == 0 ? 770 : (f == 1 ? 630 : 700); });
-    PrepareScreen(rig.a);
-    EXPECT_EQ((std::array<int32_t, 3>{rig.a.Offset[0], rig.a.Scale[0], rig.a.LastY[0]}), expected) << flags[0] << flags[1];
+    rig.StoreAndPlot([](int f, int) { return f == 0 ? 555 : f == 1 ? -545 : f < 100 ? 5 : 250; }, 8);
+    ASSERT_EQ(rig.screen.Offset()[0], 5);
+    ASSERT_EQ(rig.screen.Scale()[0], 7);
+    rig.screen.SetFirstScreen(c.firstScreen);
+    rig.screen.SetResetOffset(c.resetOffset);
+    rig.StoreAndPlot([](int f, int) { return f == 0 ? 770 : (f == 1 ? 630 : 700); });
+    EXPECT_EQ(rig.screen.Offset()[0], c.offset);
+    EXPECT_EQ(rig.screen.Scale()[0], c.scale);
+    EXPECT_EQ(rig.raster.Pixel(0, c.startY), kBlack);
+    EXPECT_NE(rig.raster.Pixel(0, c.outsideY), kBlack);
   }
 }
 
@@ -115,8 +121,7 @@ TEST(PlotTraces, ClampingFloorOfTheStepAndSecondMarks) {
   // 8 s at 100 sps on 400 pixels: 2 frames per pixel, second 1 at x 50 ... 100.
   PlotRig rig(1, 100, 8, 400, 150, 600, 300);
   rig.Store(Flat, 25);
-  PrepareScreen(rig.a);
-  PlotOneSecond(rig.a, rig.raster, rig.host);
+  rig.Plot();
   rig.StoreAndPlot([](int f, int) { return f < 150 ? 1000000 : -1000000; });
   EXPECT_EQ(rig.raster.Pixel(60, 0), kBlack);    // far above: top row
   EXPECT_EQ(rig.raster.Pixel(90, 149), kBlack);  // far below: bottom row
@@ -130,7 +135,6 @@ TEST(PlotTraces, ClampingFloorOfTheStepAndSecondMarks) {
   // most, so the second spans x = 5 ... 250 only.
   PlotRig floor(1, 50, 1, 993, 150);
   floor.StoreAndPlot(Flat);
-  EXPECT_DOUBLE_EQ(floor.a.SamplesPerPixel, 0.2);
   EXPECT_EQ(floor.raster.Pixel(249, 75), kBlack);
   EXPECT_EQ(floor.raster.Pixel(250, 2), kRed);
   EXPECT_EQ(floor.raster.Pixel(251, 75), kLime);
@@ -142,11 +146,12 @@ TEST(PlotTraces, ChannelsShareTheFirstScaleUnlessAutoScale) {
   for (const bool autoScale : {false, true}) {
     SCOPED_TRACE(autoScale);
     PlotRig rig(3, 100, 8, 400, 369);
-    rig.a.AutoScale = autoScale;
+    rig.screen.SetAutoScale(autoScale);
     rig.Store([](int f, int ch) { return ch == 0 ? (f == 3 ? 6000 : 0) : (ch == 1 && f == 0 ? -30 : 0); }, 25);
-    PrepareScreen(rig.a);
-    EXPECT_EQ(rig.a.LastY[1], 183 + 30);  // the first point always uses the channel's own scale
-    PlotOneSecond(rig.a, rig.raster, rig.host);
+    rig.Plot();
+    // The first point always uses the channel's own scale: 30 rows below 183.
+    EXPECT_EQ(rig.raster.Pixel(0, 183 + 30), kBlack);
+    EXPECT_NE(rig.raster.Pixel(0, 183 + 31), kBlack);
     rig.StoreAndPlot([](int, int ch) { return ch == 1 ? 40 : 0; });
     const int y = autoScale ? 183 - 40 : 183;  // 40 / 99 truncates to 0
     EXPECT_EQ(rig.raster.Pixel(75, y), kBlack);
@@ -192,14 +197,16 @@ TEST(PlotScreens, EveryScreenEndRunsTheChecksAndStartsClean) {
   PlotRig rig(1, 100, 2, 400, 150);
   int refreshes = 0;
   rig.raster.SetRefreshCallback([&] { ++refreshes; });
-  rig.a.FirstScreen = rig.a.ResetOffset = false;  // offset 0, scale 1 kept
-  rig.a.LastY[0] = 45;
-  rig.StoreAndPlot([](int, int) { return 30; }, 2);  // a trace 30 rows up, red at x 200, 400
+  rig.screen.SetFirstScreen(false);  // offset 0, scale 1 kept
+  rig.screen.SetResetOffset(false);
+  EXPECT_FALSE(rig.StoreAndPlot([](int, int) { return 30; }));  // a trace 30 rows up, red at x 200
+  const std::optional<ScreenResults> results = rig.StoreAndPlot([](int, int) { return 30; });  // ... and 400
   EXPECT_EQ(rig.raster.Pixel(300, 45), kBlack);
-  EXPECT_EQ(rig.host.Text(Label::Noise1), " 19.09 bits | 114.93 dB");  // 200 x 30 counts: rms 30.08
-  EXPECT_EQ(rig.a.SampleIndex, 0);
-  EXPECT_TRUE(std::all_of(rig.a.SampleBuffer.begin(), rig.a.SampleBuffer.end(), [](int32_t v) { return v == 0; }));
-  EXPECT_TRUE(std::all_of(rig.a.SecondMarks.begin(), rig.a.SecondMarks.end(), [](uint8_t v) { return v == 0; }));
+  ASSERT_TRUE(results);
+  EXPECT_EQ(results->dynamicRange[0], " 19.09 bits | 114.93 dB");  // 200 x 30 counts: rms 30.08
+  EXPECT_EQ(rig.screen.SampleIndex(), 0);
+  EXPECT_TRUE(std::ranges::all_of(rig.screen.Samples(), [](int32_t v) { return v == 0; }));
+  EXPECT_TRUE(std::ranges::all_of(rig.screen.MutableSecondMarks(), [](uint8_t v) { return v == 0; }));
 
   // The next screen's first second: old traces and lines cleared, traces
   // start again at x = 0.
@@ -209,49 +216,57 @@ TEST(PlotScreens, EveryScreenEndRunsTheChecksAndStartsClean) {
   for (int x = 201; x < 399; ++x) {
     for (int y = 1; y < 149; ++y) ASSERT_EQ(rig.raster.Pixel(x, y), y == 75 ? kLime : kWhite) << x << "," << y;
   }
-  EXPECT_EQ(rig.a.ScreenSecond, 1);
+  EXPECT_EQ(rig.screen.ScreenSecond(), 1);
   EXPECT_EQ(refreshes, 2);
-  EXPECT_EQ(rig.host.repaints, 3);
 }
 
 TEST(PlotScreens, ResizeRedrawsTheFrameAndKeepsTheTracePosition) {
   PlotRig rig(1, 100, 8, 400, 150);
   rig.StoreAndPlot(Flat, 2);  // 2 frames per pixel: ends at x = 100
-  ResizePlot(rig.a, 800 + 26, 150 + 221);
+  rig.screen.ResizePlot(800, 150);
   rig.StoreAndPlot(Flat);  // 1 frame per pixel: frames 200 ... 299 at x 201 ... 300
-  EXPECT_EQ(rig.a.ScreenSecond, 3);
-  EXPECT_FALSE(rig.a.Resized);  // the next new screen starts at x = 0 again
+  EXPECT_EQ(rig.screen.ScreenSecond(), 3);
   EXPECT_EQ(rig.raster.Pixel(99, 75), kLime);  // earlier traces cleared
   EXPECT_EQ(rig.raster.Pixel(100, 75), kBlack);
   EXPECT_EQ(rig.raster.Pixel(299, 75), kBlack);
   EXPECT_EQ(rig.raster.Pixel(300, 2), kRed);
   EXPECT_EQ(rig.raster.Pixel(799, 40), kBlue);  // frame at the new size
   EXPECT_EQ(rig.raster.Pixel(399, 40), kWhite);
+  // The next screen starts at x = 0 again, not where the resized one ended.
+  rig.StoreAndPlot(Flat, 6);
+  EXPECT_EQ(rig.raster.Pixel(50, 75), kBlack);
+  EXPECT_EQ(rig.raster.Pixel(400, 75), kLime);
 }
 
 TEST(PlotScreens, ZoomChangeClosesTheScreenOnTheFramesItHolds) {
   // Slots past the stored frames hold stale samples the checks must not see.
   PlotRig rig(1, 100, 8, 400, 150);
-  std::fill(rig.a.SampleBuffer.begin(), rig.a.SampleBuffer.end(), 5000000);
+  std::ranges::fill(rig.screen.MutableSamples(), 5000000);
   const Signal small = [](int f, int) { return f % 2 ? -100 : 100; };
   rig.StoreAndPlot(small, 2);
-  ZoomOut(rig.a);
-  rig.StoreAndPlot(small);
-  EXPECT_EQ(rig.host.Text(Label::Volt1), "  3.05 \u00B5V");  // 200 counts at gain 16
-  EXPECT_EQ(rig.a.ScreenSecond, 0);
-  rig.StoreAndPlot(small);  // the new screen, 16 s on 400 pixels
-  EXPECT_EQ(rig.a.CurrentX, 25);
+  ASSERT_FALSE(rig.screen.NewScreenDue());
+  rig.screen.ZoomOut(rig.format);
+  EXPECT_TRUE(rig.screen.NewScreenDue());
+  const std::optional<ScreenResults> closed = rig.StoreAndPlot(small);
+  ASSERT_TRUE(closed);
+  EXPECT_EQ(closed->peakToPeak[0], "  3.05 \u00B5V");  // 200 counts at gain 16
+  EXPECT_EQ(rig.screen.ScreenSecond(), 0);
+  rig.StoreAndPlot(small);  // the new screen, 16 s on 400 pixels: 4 frames per pixel
+  EXPECT_EQ(rig.raster.Pixel(25, 2), kRed);
+  EXPECT_EQ(rig.raster.Pixel(26, 2), kWhite);
 
   // 256 s x 100 sps x 3 channels fills all 76800 slots: after a zoom change
   // the closing second lies past them and is not drawn (nor read).
   PlotRig full(3, 100, 256, 1000, 369);
   full.StoreAndPlot([](int f, int ch) { return f % 7 * (ch + 1); }, 2);
-  const int x = full.a.CurrentX;
-  ZoomOut(full.a);
-  full.StoreAndPlot(Flat);
-  EXPECT_EQ(full.a.CurrentX, x);
-  EXPECT_EQ(full.a.ScreenSecond, 0);
-  EXPECT_EQ(full.host.Text(Label::Volt3), "  0.27 \u00B5V");  // 18 counts over the 300 stored frames
+  full.screen.ZoomOut(full.format);
+  const std::optional<ScreenResults> results = full.StoreAndPlot(Flat);
+  EXPECT_EQ(full.screen.ScreenSecond(), 0);
+  ASSERT_TRUE(results);
+  EXPECT_EQ(results->peakToPeak[2], "  0.27 \u00B5V");  // 18 counts over the 300 stored frames
+  for (int x = 0; x < 1000; ++x) {
+    for (int y = 0; y < 369; ++y) ASSERT_NE(full.raster.Pixel(x, y), kBlack) << x << "," << y;
+  }
 }
 
 TEST(PlotScreens, PlotsTooSmallToLayOutStayInsideTheMinimumArea) {
@@ -268,8 +283,7 @@ TEST(PlotScreens, PlotsTooSmallToLayOutStayInsideTheMinimumArea) {
     SCOPED_TRACE(c.legend);
     PlotRig rig(c.channels, 50, 2, c.plotWidth, c.plotHeight, c.rasterWidth, c.rasterHeight);
     rig.StoreAndPlot([](int f, int ch) { return (f % 5 - 2) * 300000 * (ch + 1); }, 5);
-    EXPECT_GE(rig.a.HalfBand, 2);
-    EXPECT_LE(rig.a.Scale[0], 100000);
+    EXPECT_LE(rig.screen.Scale()[0], kMaxScale);
     for (int y = 0; y < rig.raster.Height(); ++y) {
       // Only a screen's first segment, from its unlimited first point, may
       // reach below the plot.
@@ -284,4 +298,4 @@ TEST(PlotScreens, PlotsTooSmallToLayOutStayInsideTheMinimumArea) {
 }
 
 }  // namespace
-}  // namespace voxa
+}  // namespace voxa::test
