@@ -20,6 +20,7 @@
 #include "analysis/raster.h"
 #include "format/gps_record.h"
 #include "pipeline/run_pipeline.h"
+#include "support/test_files.h"
 
 namespace voxa::test {
 
@@ -68,38 +69,6 @@ class RecordingHost : public Host {
   int repaints = 0;
 };
 
-// A fresh directory under the system's temp directory, removed afterwards;
-// named after the test and the process, so parallel runners never share one.
-class ScratchDir {
- public:
-  ScratchDir() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("voxa-") + (info ? info->test_suite_name() : "t") + "-" +
-                       (info ? info->name() : "x") + "-" + std::to_string(::getpid());
-    for (char& c : name) {
-      if (c == '/') c = '_';
-    }
-    path_ = std::filesystem::temp_directory_path() / name;
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~ScratchDir() { std::filesystem::remove_all(path_); }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-  std::string Path() const { return path_.string(); }
-
- private:
-  std::filesystem::path path_;
-};
-
-inline ByteVec ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return ByteVec(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline std::string ReadFileText(const std::string& path) {
-  const ByteVec bytes = ReadFileBytes(path);
-  return std::string(bytes.begin(), bytes.end());
-}
 
 inline ByteVec Tail(const ByteVec& bytes, size_t count) {
   return ByteVec(bytes.end() - static_cast<std::ptrdiff_t>(std::min(count, bytes.size())), bytes.end());

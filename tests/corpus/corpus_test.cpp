@@ -262,7 +262,7 @@ CaseOutputs RunCase(const CaseSettings& s, const std::vector<uint8_t>& input, co
   }
   pipeline.Arm({s.year, s.month, s.day, s.hour, s.minute, s.second});
   host.ShowStatus("  waiting for VOXA... ", StatusColour::Silver);
-  const OutputFailures failures = pipeline.OpenOutputs(OutputPaths::In(dir.Path().string()));
+  const OutputFailures failures = pipeline.OpenOutputs(OutputPaths::In(dir.Path()));
   EXPECT_FALSE(failures.errorList || failures.shiftList || failures.stream);
   if (!failures.keptUnfinished.empty()) {
     host.AppendBootLine(std::string("Unfinished recording ") + kWorkingRecordingName + " kept as " +
@@ -321,11 +321,11 @@ CaseOutputs RunCase(const CaseSettings& s, const std::vector<uint8_t>& input, co
   pipeline.CloseOutputs();
 
   CaseOutputs out;
-  if (s.saveErrors) out.files["error.csv"] = FileOrEmpty(dir.Path() / "error.csv");
-  if (s.saveShift) out.files["shift.csv"] = FileOrEmpty(dir.Path() / "shift.csv");
+  if (s.saveErrors) out.files["error.csv"] = FileOrEmpty(fs::path(dir.Path()) / "error.csv");
+  if (s.saveShift) out.files["shift.csv"] = FileOrEmpty(fs::path(dir.Path()) / "shift.csv");
   if (s.saveStream) {
     // Without a first marker the recording stays behind, empty, under its working name.
-    out.files["recording.bin"] = FileOrEmpty(dir.Path() / (name.empty() ? kWorkingRecordingName : name));
+    out.files["recording.bin"] = FileOrEmpty(fs::path(dir.Path()) / (name.empty() ? kWorkingRecordingName : name));
     const std::string line = name + "\n";
     out.files["name.txt"].assign(line.begin(), line.end());
   }

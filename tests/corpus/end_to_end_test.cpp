@@ -80,7 +80,7 @@ RunResult Run(const std::vector<uint8_t>& bytes, const WindowParameters& window,
   pipeline.ResizePlot(300, 150);
   pipeline.StartRun(options.run, dir.File("config.txt"));
   pipeline.Arm({2026, 12, 7, 9, 30, 15});
-  const OutputFailures failures = pipeline.OpenOutputs(OutputPaths::In(dir.Path().string()));
+  const OutputFailures failures = pipeline.OpenOutputs(OutputPaths::In(dir.Path()));
   EXPECT_FALSE(failures.errorList || failures.shiftList || failures.stream);
 
   RunResult result;
