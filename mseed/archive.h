@@ -1,0 +1,66 @@
+// The SDS archive: where each record lands, and the files it lands in.
+//
+// Layout (the SeisComP Data Structure, read by ObsPy's SDS client, SeisComP's
+// archive tools and many others):
+//   ROOT/YEAR/NET/STA/CHA.D/NET.STA.LOC.CHA.D.YEAR.DOY
+// one file per channel and UTC day, DOY with three digits.
+//
+// Day files are only ever appended to: a record written into an existing
+// file goes after what is there, nothing in it is truncated or rewritten.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "mseed/packer.h"
+#include "mseed/utc_time.h"
+
+namespace voxa {
+
+class ArchiveError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The file of channel name's records on the UTC day beginning at dayStart,
+// relative to the archive's root.
+std::string SdsPath(const ChannelName& name, Micros dayStart);
+
+// The archive's files: appends records, one open file per channel at a
+// time. Plain stdio for now; every record is handed to the operating system
+// as it is written when flushEachRecord is set, so a run that ends at any
+// moment leaves whole records behind.
+class DayFiles {
+ public:
+  DayFiles(std::string root, bool flushEachRecord);
+  ~DayFiles();
+  DayFiles(const DayFiles&) = delete;
+  DayFiles& operator=(const DayFiles&) = delete;
+
+  // Appends data to the file at relativePath (its directories are made),
+  // through slot's open file. Throws ArchiveError when it cannot.
+  void Append(size_t slot, const std::string& relativePath, const uint8_t* data, size_t length);
+  // Closes every file; throws ArchiveError when one could not be written whole.
+  void CloseAll();
+
+  const std::string& Root() const { return root_; }
+  // Every file written to, relative to the root, in the order first written.
+  const std::vector<std::string>& Written() const { return written_; }
+
+ private:
+  struct Open {
+    std::FILE* file = nullptr;
+    std::string path;  // relative
+  };
+  void CloseSlot(Open& open);
+
+  std::string root_;
+  bool flushEachRecord_ = true;
+  std::vector<Open> open_;
+  std::vector<std::string> written_;
+};
+
+}  // namespace voxa

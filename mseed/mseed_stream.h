@@ -1,0 +1,117 @@
+// The miniSEED output of a stream: the consumer a live run and a conversion
+// both drive, record by record, to write an SDS archive.
+//
+// It owns the dater, one packer per data channel and per state-of-health
+// channel, and the archive's day files. Its methods take the records the
+// separator hands on and the values their owners decoded (the GPS clock's
+// fields, the time shift), so it decodes nothing twice and agrees with the
+// rest of the run on what a sound GPS record is.
+//
+// A run drives it like this (see docs/ARCHITECTURE.md for where the run
+// pipeline calls it):
+//   START              StartRun(settings, device, UTC now)
+//   header record      OnHeader(device)              after DeviceSettings took it
+//   sample block       OnSampleBlock(block)
+//   GPS record         OnGpsRecord(record, sound, clock)   after GpsClock::Decode
+//   shift record       OnShiftRecord(shift)          after TimeShift::Measure
+//   cut sample block   OnCutBlock()
+//   STOP, a signal, a device loss: Finish()
+// Records go to the files as they fill; Finish dates what still waits,
+// writes the last (shorter) records and closes every file, so a run ended at
+// any moment leaves readable day files. A file that cannot be written throws
+// ArchiveError from whichever call wrote; the caller then calls Finish (which
+// closes what it can and may throw again) and stops writing miniSEED.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device/device_settings.h"
+#include "format/records.h"
+#include "mseed/archive.h"
+#include "mseed/codes.h"
+#include "mseed/dater.h"
+#include "mseed/packer.h"
+#include "timing/gps_clock.h"
+#include "timing/time_shift.h"
+
+namespace voxa {
+
+struct MseedSettings {
+  std::string directory;          // the archive's root
+  CodeChoices codes;
+  bool readingRecording = false;  // the bytes are a recording (conversion, replay), not a device
+  bool flushEachRecord = true;    // every record to the operating system as it is written
+  int32_t holdSeconds = 600;      // longest wait for the first fix before the computer's clock dates
+};
+
+struct ChannelReport {
+  ChannelName name;
+  int32_t rate = 0;
+  ChannelStats stats;
+  std::array<int64_t, 3> encodings{};  // records in Steim-2, Steim-1, 32-bit integers
+};
+
+// What an archive stream wrote.
+struct ArchiveReport {
+  StreamFormat format;
+  std::string deviceNumber;
+  std::vector<ChannelReport> channels;  // the data channels, then state of health; only those written
+  DatingCounts dating;
+  std::vector<std::string> files;       // relative to the archive's root
+};
+
+// The temperature text of a ">XPV" record ("+23.5") in tenths of a degree.
+std::optional<int32_t> TemperatureTenths(std::string_view text);
+
+class MseedStream final : private DatedSink, private PackedRecordSink {
+ public:
+  // Data channels 1..3, then LCE, LCQ, LKI, GNS.
+  static constexpr int32_t kChannelSlots = kMaxChannels + 4;
+
+  MseedStream();
+  ~MseedStream() override;
+  MseedStream(const MseedStream&) = delete;
+  MseedStream& operator=(const MseedStream&) = delete;
+
+  void StartRun(const MseedSettings& settings, const DeviceSettings& device, Micros computerClock);
+  bool Running() const { return running_; }
+
+  void OnHeader(const DeviceSettings& device);
+  void OnSampleBlock(const SampleBlock& block);
+  void OnCutBlock();
+  void OnGpsRecord(const GpsRecord& record, bool sound, const GpsClock& clock);
+  void OnShiftRecord(const TimeShift& shift);
+
+  ArchiveReport Finish();
+
+ private:
+  // DatedSink.
+  void OnDatedFrames(Micros start, const int32_t* frames, int32_t count, const TimeQuality& quality) override;
+  void OnSecondOfHealth(const SecondOfHealth& health) override;
+  // PackedRecordSink.
+  void OnPackedRecord(int32_t channel, Micros dayStart, const uint8_t* record, size_t length) override;
+
+  void OpenChannels();
+  // Flushes and closes every channel, keeping what each wrote for the report.
+  void CloseChannels();
+  void AppendHealth(int32_t slot, Micros time, int32_t value);
+
+  MseedSettings settings_;
+  bool running_ = false;
+  StreamFormat format_;
+  std::string deviceNumber_;
+  StreamCodes codes_;
+  Micros computerClock_ = 0;
+  SampleDater dater_{*this};
+  std::array<ChannelPacker, kChannelSlots> packers_;
+  std::vector<ChannelReport> closedReports_;  // channels a header record closed during the run
+  std::unique_ptr<DayFiles> files_;
+  bool skipNextShift_ = false;
+};
+
+}  // namespace voxa
