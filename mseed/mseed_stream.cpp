@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "format/gps_record.h"
+#include "format/markers.h"
 #include "format/number_text.h"
 
 namespace voxa {
@@ -129,8 +130,19 @@ void MseedStream::OnSampleBlock(const SampleBlock& block) {
   dater_.OnBlock(block);
 }
 
-void MseedStream::OnCutBlock() {
-  if (!running_) return;
+void MseedStream::OnCutRecord(const CutRecord& record) {
+  if (!running_ || record.kind != RecordKind::SampleBlock) return;
+  // The block's payload is whole: in a recording the end-time record's marker
+  // ends it, so it counts as the valid block it is.
+  if (record.bytes.size() == static_cast<size_t>(1 + format_.BlockPayload()) && IsSampleBlockMarker(record.bytes[0])) {
+    SampleBlock block;
+    block.marker = record.bytes[0];
+    block.payload = record.bytes.subspan(1);
+    block.valid = true;
+    block.bytes = record.bytes;
+    dater_.OnBlock(block);
+    return;
+  }
   dater_.OnCutBlock();
 }
 

@@ -14,7 +14,7 @@
 //   sample block       OnSampleBlock(block)
 //   GPS record         OnGpsRecord(record, sound, clock)   after GpsClock::Decode
 //   shift record       OnShiftRecord(shift)          after TimeShift::Measure
-//   cut sample block   OnCutBlock()
+//   a record STOP cut  OnCutRecord(record)
 //   STOP, a signal, a device loss: Finish()
 // Records go to the files as they fill; Finish dates what still waits,
 // writes the last (shorter) records and closes every file, so a run ended at
@@ -83,7 +83,9 @@ class MseedStream final : private DatedSink, private PackedRecordSink {
 
   void OnHeader(const DeviceSettings& device);
   void OnSampleBlock(const SampleBlock& block);
-  void OnCutBlock();
+  // A record STOP cut short: a sample block takes its interval (with its
+  // samples when all of them had arrived and only the next marker had not).
+  void OnCutRecord(const CutRecord& record);
   void OnGpsRecord(const GpsRecord& record, bool sound, const GpsClock& clock);
   void OnShiftRecord(const TimeShift& shift);
 

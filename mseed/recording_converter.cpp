@@ -202,10 +202,8 @@ void RecordingConverter::OnStrayBytes(const StrayBytes& stray) {
 }
 
 void RecordingConverter::OnCutRecord(const CutRecord& record) {
-  if (record.kind == RecordKind::SampleBlock) {
-    clock_.CountBlock();
-    stream_.OnCutBlock();
-  }
+  if (record.kind == RecordKind::SampleBlock) clock_.CountBlock();
+  stream_.OnCutRecord(record);
 }
 
 }  // namespace voxa

@@ -1,0 +1,377 @@
+// Whole conversions: the simulated device's stream is recorded by the run
+// pipeline, the recording converted, and the archive read back by libmseed
+// and by mseed2sac. The samples must be the device's counts at the GPS time of
+// their second plus their place in it, and the records must carry the codes,
+// paths, flags and timing quality the README documents.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "mseed/recording_converter.h"
+#include "mseed_test_support.h"
+#include "stream/separator.h"
+
+namespace voxa::test {
+namespace {
+
+constexpr uint8_t kLockedFlag = 0x20;
+constexpr uint8_t kQuestionableFlag = 0x80;
+
+sim::SimOptions Device(int rate, int channels, sim::UtcTime start, int seconds) {
+  sim::SimOptions o;
+  o.rate = rate;
+  o.channels = channels;
+  o.start = start;
+  o.durationSeconds = seconds;
+  o.amplitude = 300000;
+  o.noise = 40;
+  o.seed = 11;
+  o.deviceNumber = "015";
+  o.bootLines = {"VOXA boot"};
+  return o;
+}
+
+struct Converted {
+  DeviceStream device;
+  std::string recording;
+  ConversionResult result;
+  std::vector<ReadRecord> records;
+};
+
+Converted Convert(const sim::SimOptions& options, int screenSeconds, const ScratchDir& dir,
+                  const CodeChoices& codes = {}) {
+  Converted c;
+  c.device = Generate(options);
+  c.recording = Record(c.device.bytes, options, screenSeconds, dir);
+  MseedSettings settings;
+  settings.directory = dir.File("archive");
+  settings.codes = codes;
+  RecordingConverter converter(settings);
+  c.result = converter.Convert(c.recording);
+  EXPECT_TRUE(c.result.usable) << c.result.problem;
+  c.records = ReadArchive(settings.directory);
+  return c;
+}
+
+std::string Source(const std::string& channel) { return "XX_V015__" + channel; }
+
+// What every archive must be: 512-byte records, Steim-2, each inside the UTC
+// day of its file, the file named by the SDS layout after its first record.
+void ExpectWellFormed(const std::vector<ReadRecord>& records) {
+  ASSERT_FALSE(records.empty());
+  for (const ReadRecord& r : records) {
+    EXPECT_EQ(r.reclen, 512) << r.file;
+    EXPECT_EQ(r.encoding, DE_STEIM2) << r.file;
+    EXPECT_EQ(DayStart(r.start), DayStart(r.End() - 1)) << "a record crosses midnight in " << r.file;
+    const UtcFields day = FieldsOf(r.start);
+    char tail[16];
+    std::snprintf(tail, sizeof tail, ".D.%04d.%03d", day.year, day.dayOfYear);
+    EXPECT_TRUE(r.file.ends_with(tail)) << r.file << " holds a record of " << IsoText(r.start);
+    EXPECT_TRUE(r.file.starts_with(std::to_string(day.year) + "/")) << r.file;
+  }
+}
+
+// Both readers see exactly the device's samples at their times.
+void ExpectDeviceSamples(const Converted& c, const std::vector<std::string>& channels, int rate,
+                         const ScratchDir& dir) {
+  for (size_t ch = 0; ch < channels.size(); ++ch) {
+    const std::vector<TimedValue> read = SamplesOf(c.records, Source(channels[ch]));
+    ASSERT_EQ(read.size(), c.device.channels[ch].size()) << channels[ch];
+    for (size_t i = 0; i < read.size(); ++i) {
+      ASSERT_EQ(read[i], c.device.channels[ch][i])
+          << channels[ch] << " sample " << i << ": read " << IsoText(read[i].time) << " " << read[i].value
+          << ", device " << IsoText(c.device.channels[ch][i].time) << " " << c.device.channels[ch][i].value;
+    }
+  }
+  // The second reader, on channel 1.
+  EXPECT_TRUE(SameSamples(SacSamples(Mseed2Sac(dir.File("archive"), channels[0], dir), rate),
+                          Sorted(c.device.channels[0])));
+}
+
+// Records whose first sample lies in [from, to).
+std::vector<const ReadRecord*> RecordsIn(const std::vector<ReadRecord>& records, const std::string& source,
+                                         Micros from, Micros to) {
+  std::vector<const ReadRecord*> found;
+  for (const ReadRecord& r : records) {
+    if (r.source == source && r.start >= from && r.start < to) found.push_back(&r);
+  }
+  return found;
+}
+
+TEST(MseedConversion, ThreeChannelsWithGpsEverySecondAreLockedAtFullQuality) {
+  ScratchDir dir;
+  const Converted c = Convert(Device(100, 3, {2026, 3, 7, 12, 0, 0}, 8), 4, dir);
+  ExpectWellFormed(c.records);
+  ExpectDeviceSamples(c, {"EHZ", "EHN", "EHE"}, 100, dir);
+  for (const ReadRecord& r : c.records) {
+    if (r.rate != 100) continue;
+    EXPECT_EQ(r.ioFlags, kLockedFlag);
+    EXPECT_EQ(r.dqFlags, 0);
+    EXPECT_EQ(r.timingQuality, 100) << "7 satellites";
+  }
+  EXPECT_TRUE(fs::exists(dir.File("archive/2026/XX/V015/EHZ.D/XX.V015..EHZ.D.2026.066")));
+  EXPECT_TRUE(c.result.finished);
+  EXPECT_EQ(c.result.endTime.substr(0, 15), "E_TIME=12:00:07");
+
+  // State of health: one value per second at whole seconds.
+  const std::vector<TimedValue> quality = SamplesOf(c.records, Source("LCQ"));
+  ASSERT_EQ(quality.size(), 8u);
+  for (size_t s = 0; s < quality.size(); ++s) {
+    EXPECT_EQ(quality[s].time, UtcOf({2026, 3, 7, 12, 0, static_cast<int>(s)}));
+    EXPECT_EQ(quality[s].value, 100);
+  }
+  const std::vector<TimedValue> satellites = SamplesOf(c.records, Source("GNS"));
+  ASSERT_EQ(satellites.size(), 8u);
+  EXPECT_EQ(satellites[3].value, 7);
+  // The shift of second s is 1234 + s units of 2.44140625 µs.
+  const std::vector<TimedValue> phase = SamplesOf(c.records, Source("LCE"));
+  ASSERT_EQ(phase.size(), 8u);
+  EXPECT_EQ(phase[0].value, 3013);
+  EXPECT_EQ(phase[4].value, 3022);
+  for (const ReadRecord& r : c.records) {
+    if (r.rate == 1) {
+      EXPECT_FALSE(r.timingQuality.has_value()) << "state of health carries no timing blockette";
+    }
+  }
+}
+
+TEST(MseedConversion, DayFilesSplitAtUtcMidnightAndNewYear) {
+  struct Row {
+    sim::UtcTime start;
+    std::string firstFile, secondFile;
+  };
+  for (const Row& row : {Row{{2026, 6, 30, 23, 59, 56}, "2026/XX/V015/DHZ.D/XX.V015..DHZ.D.2026.181",
+                             "2026/XX/V015/DHZ.D/XX.V015..DHZ.D.2026.182"},
+                         Row{{2024, 12, 31, 23, 59, 57}, "2024/XX/V015/DHZ.D/XX.V015..DHZ.D.2024.366",
+                             "2025/XX/V015/DHZ.D/XX.V015..DHZ.D.2025.001"}}) {
+    ScratchDir dir;
+    const Converted c = Convert(Device(400, 1, row.start, 7), 2, dir);
+    ExpectWellFormed(c.records);
+    ExpectDeviceSamples(c, {"DHZ"}, 400, dir);
+    std::set<std::string> files;
+    for (const ReadRecord& r : c.records) {
+      if (r.source == Source("DHZ")) files.insert(r.file);
+    }
+    EXPECT_EQ(files, (std::set<std::string>{row.firstFile, row.secondFile}));
+    // The first record of the new day starts exactly at midnight.
+    const Micros midnight = NextDayStart(UtcOf(row.start));
+    EXPECT_EQ(RecordsIn(c.records, Source("DHZ"), midnight, midnight + 1).size(), 1u);
+  }
+}
+
+TEST(MseedConversion, OneChannelAt800SpsStepsBy1250Microseconds) {
+  ScratchDir dir;
+  const Converted c = Convert(Device(800, 1, {2026, 3, 7, 12, 0, 0}, 5), 2, dir);
+  ExpectWellFormed(c.records);
+  ExpectDeviceSamples(c, {"DHZ"}, 800, dir);
+  EXPECT_EQ(SamplesOf(c.records, Source("DHZ"))[3].time, UtcOf({2026, 3, 7, 12, 0, 0}) + 3750);
+}
+
+TEST(MseedConversion, ALateFixDatesTheFirstSamplesBackWithOrWithoutTheStartRecord) {
+  struct Row {
+    int withhold;
+    int screenSeconds;
+    bool startRecord;  // the first screen ended before the fix
+  };
+  for (const Row& row : {Row{5, 2, true}, Row{2, 4, false}}) {
+    ScratchDir dir;
+    sim::SimOptions device = Device(100, 1, {2026, 11, 2, 8, 15, 30}, 10);
+    device.withholdGpsSeconds = row.withhold;
+    const Converted c = Convert(device, row.screenSeconds, dir);
+    ExpectWellFormed(c.records);
+    ExpectDeviceSamples(c, {"EHZ"}, 100, dir);
+    EXPECT_EQ(c.result.archive.dating.startRecordTime.has_value(), row.startRecord) << row.withhold;
+    if (row.startRecord) {
+      EXPECT_EQ(*c.result.archive.dating.startRecordTime, UtcOf(device.start));
+    }
+    EXPECT_EQ(c.result.archive.dating.backDatedBlocks, row.withhold * 100);
+    // Dated back: neither locked nor questionable; from the fix on, locked.
+    const Micros fix = UtcOf(device.start) + row.withhold * kMicrosPerSecond;
+    for (const ReadRecord* r : RecordsIn(c.records, Source("EHZ"), 0, fix)) {
+      EXPECT_EQ(r->ioFlags, 0);
+      EXPECT_EQ(r->dqFlags, 0);
+      EXPECT_EQ(r->timingQuality, 80);
+    }
+    for (const ReadRecord* r : RecordsIn(c.records, Source("EHZ"), fix, INT64_MAX)) {
+      EXPECT_EQ(r->ioFlags, kLockedFlag);
+      EXPECT_EQ(r->timingQuality, 100);
+    }
+  }
+}
+
+TEST(MseedConversion, InvalidBlocksLeaveOneSampleGapsAndFaultsGapsOrOverlapsAtTheirTime) {
+  ScratchDir dir;
+  sim::SimOptions device = Device(100, 3, {2026, 3, 7, 23, 59, 50}, 14);
+  using sim::FaultKind;
+  device.faults = {{FaultKind::kDropByte, 1, 3, 0},   {FaultKind::kExtraByte, 2, 7, 0},
+                   {FaultKind::kBrokenGps, 4, 0, 0},  {FaultKind::kBlockCount, 6, 0, 150},
+                   {FaultKind::kMissingMark, 8, 0, 0}, {FaultKind::kGpsJump, 10, 0, 2},
+                   {FaultKind::kUnlistedRecord, 11, 4, 0}};
+  const Converted c = Convert(device, 4, dir);
+  ExpectWellFormed(c.records);
+  ExpectDeviceSamples(c, {"EHZ", "EHN", "EHE"}, 100, dir);
+  EXPECT_EQ(c.device.invalidBlocks, 2);
+  EXPECT_EQ(c.result.archive.dating.invalidBlocks, 2);
+
+  const ChannelReport& z = c.result.archive.channels.front();
+  ASSERT_EQ(z.name.channel, "EHZ");
+  // Two one-sample gaps, the overlap after the 150-block second, the GPS jump.
+  ASSERT_EQ(z.stats.gaps, 3);
+  ASSERT_EQ(z.stats.overlaps, 1);
+  EXPECT_EQ(z.stats.discontinuities[0].size, 10000);
+  EXPECT_EQ(z.stats.discontinuities[2].size, -500000);
+  EXPECT_EQ(z.stats.discontinuities[3].size, 2 * kMicrosPerSecond);
+
+  // The second whose GPS record broke is dated forward: questionable.
+  const Micros t0 = UtcOf(device.start);
+  const auto broken = RecordsIn(c.records, Source("EHZ"), t0 + 4 * kMicrosPerSecond, t0 + 5 * kMicrosPerSecond);
+  ASSERT_FALSE(broken.empty());
+  for (const ReadRecord* r : broken) {
+    EXPECT_EQ(r->dqFlags, kQuestionableFlag);
+    EXPECT_EQ(r->ioFlags, 0);
+    EXPECT_EQ(r->timingQuality, 80);
+  }
+  for (const ReadRecord* r : RecordsIn(c.records, Source("EHZ"), t0, t0 + 4 * kMicrosPerSecond)) {
+    EXPECT_EQ(r->dqFlags, 0);
+    EXPECT_EQ(r->ioFlags, kLockedFlag);
+  }
+}
+
+TEST(MseedConversion, WithoutGpsTheHeadersStartTimeDatesEverythingFlagged) {
+  ScratchDir dir;
+  sim::SimOptions device = Device(50, 3, {2026, 3, 7, 12, 0, 0}, 6);
+  device.withholdGpsSeconds = 6;
+  const Converted c = Convert(device, 2, dir);
+  ExpectWellFormed(c.records);
+  // The device's header states the start; so does the monitor's own at START.
+  ExpectDeviceSamples(c, {"SHZ", "SHN", "SHE"}, 50, dir);
+  for (const ReadRecord& r : c.records) {
+    if (r.rate != 50) continue;
+    EXPECT_EQ(r.dqFlags, kQuestionableFlag);
+    EXPECT_EQ(r.ioFlags, 0);
+    EXPECT_EQ(r.timingQuality, 0);
+  }
+  EXPECT_EQ(c.result.archive.dating.clockBlocks, 300);
+  ASSERT_FALSE(c.result.notes.empty());
+}
+
+TEST(MseedConversion, TemperatureAndCodesAsConfigured) {
+  ScratchDir dir;
+  sim::SimOptions device = Device(200, 3, {2026, 3, 7, 12, 0, 0}, 4);
+  device.temperature = true;
+  device.temperatureText = "-03.5";
+  CodeChoices codes;
+  codes.network = "GR";
+  codes.station = "BFO";
+  codes.location = "00";
+  codes.channels = {"HHZ", "HH1", "HH2"};
+  const Converted c = Convert(device, 2, dir, codes);
+  for (const char* file : {"2026/GR/BFO/HHZ.D/GR.BFO.00.HHZ.D.2026.066",
+                                  "2026/GR/BFO/HH2.D/GR.BFO.00.HH2.D.2026.066",
+                                  "2026/GR/BFO/LKI.D/GR.BFO.00.LKI.D.2026.066"}) {
+    EXPECT_TRUE(fs::exists(fs::path(dir.File("archive")) / file)) << file;
+  }
+  const std::vector<TimedValue> temperature = SamplesOf(c.records, "GR_BFO_00_LKI");
+  ASSERT_EQ(temperature.size(), 4u);
+  EXPECT_EQ(temperature[2].value, -35);
+  const std::vector<TimedValue> z = SamplesOf(c.records, "GR_BFO_00_HHZ");
+  EXPECT_TRUE(SameSamples(z, c.device.channels[0]));
+}
+
+TEST(MseedConversion, ConvertingAgainAddsRecordsAndKeepsWhatTheFilesHeld) {
+  ScratchDir dir;
+  const sim::SimOptions device = Device(100, 1, {2026, 3, 7, 12, 0, 0}, 4);
+  const Converted first = Convert(device, 2, dir);
+  std::map<std::string, std::vector<uint8_t>> before;
+  for (const std::string& file : first.result.archive.files) {
+    before[file] = ReadFileBytes((fs::path(dir.File("archive")) / file).string());
+  }
+  MseedSettings settings;
+  settings.directory = dir.File("archive");
+  RecordingConverter again(settings);
+  ASSERT_TRUE(again.Convert(first.recording).usable);
+  for (const auto& [file, bytes] : before) {
+    const std::vector<uint8_t> after = ReadFileBytes((fs::path(dir.File("archive")) / file).string());
+    ASSERT_EQ(after.size(), 2 * bytes.size()) << file;
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), after.begin())) << file;
+  }
+}
+
+// The consumer as the run pipeline drives it live: each record of the
+// device's stream, after its owner decoded it.
+class LiveRun final : public RecordSink {
+ public:
+  LiveRun(const sim::SimOptions& options, const std::string& directory) {
+    device_.SetParameters({options.rate, options.channels, options.gain});
+    device_.StartRun();
+    clock_.StartRun();
+    MseedSettings settings;
+    settings.directory = directory;
+    stream_.StartRun(settings, device_, 0);
+    separator_.SetBlockPayload(device_.Format().BlockPayload());
+    separator_.SetGpsFraming(GpsFraming::Whole);
+  }
+  ArchiveReport Run(const std::vector<uint8_t>& bytes) {
+    const auto first = std::find_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b >= 0x80; });
+    separator_.Begin(*first);
+    const std::vector<uint8_t> rest(first + 1, bytes.end());
+    for (size_t at = 0; at < rest.size();) at += separator_.Feed(rest.data() + at, rest.size() - at);
+    separator_.Finish();
+    return stream_.Finish();
+  }
+
+ private:
+  void OnSampleBlock(const SampleBlock& block) override {
+    clock_.CountBlock();
+    stream_.OnSampleBlock(block);
+  }
+  void OnGpsRecord(const GpsRecord& record) override {
+    const bool sound = clock_.Decode(record.text);
+    stream_.OnGpsRecord(record, sound, clock_);
+  }
+  void OnShiftRecord(const ShiftRecord& record) override {
+    shift_.Measure(record.first, record.second);
+    stream_.OnShiftRecord(shift_);
+  }
+  void OnHeaderRecord(const HeaderRecord& record) override {
+    Notes notes;
+    device_.ReplaceHeader(record.text, notes);
+    separator_.SetBlockPayload(device_.Format().BlockPayload());
+    stream_.OnHeader(device_);
+  }
+  void OnBootBegin() override {}
+  void OnBootLine(const BootLine&) override {}
+  void OnBootEnd() override {}
+  void OnStrayBytes(const StrayBytes&) override {}
+  void OnCutRecord(const CutRecord& record) override { stream_.OnCutRecord(record); }
+
+  DeviceSettings device_;
+  GpsClock clock_;
+  TimeShift shift_;
+  MseedStream stream_;
+  StreamSeparator separator_{*this};
+};
+
+TEST(MseedConversion, TheLiveArchiveHoldsTheSameSamplesAtTheSameTimesAsTheConvertedOne) {
+  sim::SimOptions late = Device(200, 3, {2026, 3, 7, 23, 59, 55}, 9);
+  late.withholdGpsSeconds = 4;
+  sim::SimOptions faults = Device(100, 1, {2026, 3, 7, 12, 0, 0}, 10);
+  faults.faults = {{sim::FaultKind::kDropByte, 1, 3, 0},
+                   {sim::FaultKind::kBrokenGps, 3, 0, 0},
+                   {sim::FaultKind::kBlockCount, 5, 0, 120}};
+  for (const sim::SimOptions& device : {late, faults}) {
+    ScratchDir dir;
+    const Converted converted = Convert(device, 2, dir);
+    LiveRun live(device, dir.File("live"));
+    live.Run(converted.device.bytes);
+    const std::vector<ReadRecord> liveRecords = ReadArchive(dir.File("live"));
+    for (const std::string channel : {"EHZ", "EHN", "EHE", "LCE", "LCQ", "GNS"}) {
+      EXPECT_TRUE(SameSamples(SamplesOf(liveRecords, Source(channel)), SamplesOf(converted.records, Source(channel))))
+          << channel;
+    }
+    EXPECT_FALSE(SamplesOf(liveRecords, Source("EHZ")).empty());
+  }
+}
+
+}  // namespace
+}  // namespace voxa::test
