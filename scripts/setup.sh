@@ -8,6 +8,9 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick fonts-dejavu-core
+  # miniSEED: libmseed packs the archive's records (and the tests read them
+  # back with it); mseed2sac is the tests' second, independent reader.
+  libmseed-dev mseed2sac
 )
 missing=()
 for p in "${packages[@]}"; do
