@@ -52,6 +52,8 @@ void SampleDater::Start(const DaterSettings& settings) {
   health_ = {};
   anyDated_ = false;
   firstFix_.reset();
+  firstMarkBlock_ = 0;
+  firstMarkTime_ = 0;
   linear_.reset();
   lastDatedBlock_ = 0;
   lastDatedTime_ = 0;
@@ -250,15 +252,25 @@ void SampleDater::DateByGps(size_t markIndex, Micros time, int32_t satellites) {
   lastDatedTime_ = time;
 
   if (!anyDated_ && !linear_) {
-    // The first fix: every mark before it is dated back from it.
+    // The first fix: the marks before it are dated back from it as marks
+    // after it are dated forward, a second per mark (more when whole seconds
+    // of blocks lie between), so a second with blocks lost before the fix
+    // leaves a gap at its true place instead of moving every earlier sample.
     firstFix_ = fix;
     firstFixSatellites_ = satellites;
-    for (size_t i = 0; i < markIndex; ++i) {
+    firstMarkBlock_ = fix.block;
+    firstMarkTime_ = time;
+    for (size_t i = markIndex; i-- > 0;) {
       Mark& mark = marks_[i];
+      const int64_t seconds = std::max<int64_t>(1, (firstMarkBlock_ - mark.block) / rate_);
       mark.dating = Dating::Back;
-      mark.time = time - (fix.block - mark.block) * interval_;
-      mark.quality = BackQuality(mark.block);
-      if (mark.closed) EmitHealth(mark);
+      mark.time = firstMarkTime_ - seconds * kMicrosPerSecond;
+      mark.quality = BackQuality(mark.time);
+      firstMarkBlock_ = mark.block;
+      firstMarkTime_ = mark.time;
+    }
+    for (size_t i = 0; i < markIndex; ++i) {
+      if (marks_[i].closed) EmitHealth(marks_[i]);
     }
   }
   anyDated_ = true;
@@ -311,9 +323,9 @@ void SampleDater::StartLinear(bool fromClock) {
   Release(DatableEnd());
 }
 
-TimeQuality SampleDater::BackQuality(int64_t block) const {
-  // Whole seconds (started ones counted) from the block to the first fix.
-  const int64_t seconds = (firstFix_->block - block + rate_ - 1) / rate_;
+TimeQuality SampleDater::BackQuality(Micros time) const {
+  // Whole seconds (started ones counted) from the sample to the first fix.
+  const int64_t seconds = (firstFix_->time - time + kMicrosPerSecond - 1) / kMicrosPerSecond;
   return {std::min(SatelliteQuality(firstFixSatellites_), AgeQuality(seconds)), false, false};
 }
 
@@ -374,8 +386,12 @@ void SampleDater::Release(int64_t end) {
     Micros time = 0;
     TimeQuality quality;
     if (firstFix_ && b < firstFix_->block) {
-      time = firstFix_->time - (firstFix_->block - b) * interval_;
-      quality = BackQuality(b);
+      // Before the first fix: from the mark before the block, or block by
+      // block back from the first mark.
+      time = governing != nullptr && governing->dating == Dating::Back
+                 ? governing->time + (b - governing->block) * interval_
+                 : firstMarkTime_ - (firstMarkBlock_ - b) * interval_;
+      quality = BackQuality(time);
       ++counts_.backDatedBlocks;
     } else if (governing != nullptr && (governing->dating == Dating::Gps || governing->dating == Dating::Forward)) {
       const int64_t offset = b - governing->block;

@@ -14,7 +14,9 @@
 //   blocks lie between them (a lost mark). So a second with the wrong number
 //   of blocks becomes a gap or an overlap at the next mark's true time, and
 //   never drifts.
-// - Samples before the first dated mark are dated back from it, block by block.
+// - Marks before the first dated mark are dated back from it as later ones
+//   are dated forward; samples before the stream's first mark are dated back
+//   from that mark block by block.
 // - Reading a recording: the start record the monitor writes when a run's
 //   first screen ended before any GPS message (the first fix moved back by
 //   whole seconds, a whole number of seconds of blocks less one before that
@@ -157,7 +159,7 @@ class SampleDater {
   void DateForward(Mark& mark);
   void DateLinear(Mark& mark);
   void StartLinear(bool fromClock);
-  TimeQuality BackQuality(int64_t block) const;
+  TimeQuality BackQuality(Micros time) const;
   TimeQuality LinearQuality(int64_t block) const;
   void EmitHealth(const Mark& mark);
   // The first block whose time is not known yet.
@@ -185,6 +187,8 @@ class SampleDater {
   bool anyDated_ = false;           // a mark has been dated by GPS (or forward from one)
   std::optional<Mark> firstFix_;    // the first GPS-dated mark: blocks before it are dated back
   int32_t firstFixSatellites_ = 0;
+  int64_t firstMarkBlock_ = 0;  // the stream's first mark, once dated back (or the fix itself)
+  Micros firstMarkTime_ = 0;
   std::optional<LinearAnchor> linear_;
   int64_t lastDatedBlock_ = 0;      // the last dated mark, which the next is dated forward from
   Micros lastDatedTime_ = 0;

@@ -174,6 +174,19 @@ TEST(MseedDater, SamplesBeforeTheFirstFixAreDatedBackFromIt) {
   EXPECT_EQ(rig.collector.health[3].satellites, 7);
 }
 
+TEST(MseedDater, BlocksLostBeforeTheFirstFixLeaveAGapAtTheirSecondNotAShift) {
+  // The line lost 30 blocks of the first second; the fix comes in the third.
+  Rig rig(100, 1);
+  rig.Send({.blocks = 70});
+  rig.Send({});
+  rig.Send({.gps = kT0 + 2 * kSecond});
+  rig.dater.Finish();
+  EXPECT_EQ(rig.Of(0)->time, kT0) << "the first mark keeps its whole second";
+  EXPECT_EQ(rig.Of(69)->time, kT0 + 690000);
+  EXPECT_EQ(rig.Of(70)->time, kT0 + kSecond);
+  EXPECT_EQ(rig.collector.health[0].time, kT0);
+}
+
 TEST(MseedDater, ASecondWithoutSoundGpsIsDatedForwardAndFlagged) {
   Rig rig(100, 1);
   rig.Send({.gps = kT0});
