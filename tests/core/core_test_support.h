@@ -176,9 +176,9 @@ struct PipelineRig {
 
   // STOP and the files closed; the recording's name.
   std::string Stop() {
-    const std::string name = pipeline.Finish();
+    pipeline.Finish();
     pipeline.CloseOutputs();
-    return name;
+    return pipeline.SavedRecording();
   }
 
   ByteVec Pending() const {
@@ -208,7 +208,8 @@ struct RecordingRig {
   }
   void Start() {
     recording.StartRun(true);
-    ASSERT_TRUE(recording.Create(dir.File(kWorkingRecordingName)));
+    std::string failure;
+    ASSERT_TRUE(recording.Create(writer, dir.File(kWorkingRecordingName), failure)) << failure;
   }
   void Record(const ByteVec& bytes) { recording.Record(Bytes(bytes)); }
   // A sound GPS record, as the GPS clock decodes it; its time.
@@ -218,12 +219,17 @@ struct RecordingRig {
     recording.OnSoundGps(clock.Time(), text, blocksBeforeFix);
     return clock.Time();
   }
+  // STOP; the name is the one the recording got.
   FinishedRecording Finish(const GpsTime& time, bool gpsSeen, int64_t blocksSinceFix = 0) {
-    return recording.Finish({time, gpsSeen, blocksSinceFix, clock});
+    FinishedRecording finished = recording.Finish({time, gpsSeen, blocksSinceFix, clock});
+    finished.name = recording.Outcome().name;
+    return finished;
   }
   ByteVec File(const std::string& name) const { return ReadFileBytes(dir.File(name)); }
 
   ScratchDir dir;
+  PosixFileStore store;
+  FileWriter writer{store};
   DeviceSettings device;
   Recording recording{device};
   ClockFields clock{2026, 3, 7, 14, 5, 9};
