@@ -128,6 +128,7 @@ class MainWindow : public QWidget, public RunView {
   QCheckBox* saveErrorCheckBox_ = nullptr;
   QCheckBox* saveShiftCheckBox_ = nullptr;
   QCheckBox* saveStreamCheckBox_ = nullptr;
+  QCheckBox* reconnectCheckBox_ = nullptr;
   QGroupBox* loadGroupBox_ = nullptr;
   QGroupBox* saveGroupBox_ = nullptr;
   QGroupBox* typeGroupBox_ = nullptr;

@@ -21,7 +21,7 @@ namespace voxa {
 enum class OutputFile { ErrorList, ShiftList, Stream };
 
 // Check boxes and parameter buttons, as the operator clicks them.
-enum class Choice { SaveStream, SaveErrorList, SaveShift, LoadExtHeader, AutoScale, ResetOffset, HighPass };
+enum class Choice { SaveStream, SaveErrorList, SaveShift, LoadExtHeader, AutoScale, ResetOffset, HighPass, Reconnect };
 
 class RunView {
  public:

@@ -102,10 +102,9 @@ class ScriptedReceiver final : public StreamReceiver {
     return count;
   }
   int PauseMilliseconds() const override { return 1000; }
-  std::string Finish() override {
+  void Finish() override {
     ++s_.finished;
     if (!s_.finishFailure.empty()) throw IoError(s_.finishFailure);
-    return "";
   }
   void Abandon() override { ++s_.abandoned; }
 
