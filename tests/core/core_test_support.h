@@ -20,6 +20,7 @@
 #include "analysis/raster.h"
 #include "format/gps_record.h"
 #include "pipeline/run_pipeline.h"
+#include "support/test_file_store.h"
 #include "support/test_files.h"
 
 namespace voxa::test {
@@ -135,9 +136,14 @@ inline std::string Checksummed(std::string record) {
 
 // --- A run ----------------------------------------------------------------------------
 
-// A RunPipeline with its host and surface, its files in a scratch directory.
+// A RunPipeline with its host and surface, its files in a scratch directory
+// on a disk that a test can make fail (and that skips the syncs).
 struct PipelineRig {
-  PipelineRig() { pipeline.ResizePlot(100, 60); }
+  PipelineRig() {
+    pipeline.ResizePlot(100, 60);
+    store.SkipSyncs();
+    pipeline.UseWriter(writer);
+  }
 
   // Configure, START (config.txt from the scratch directory), connect, files.
   void Start(const MonitorOptions& options, const ClockFields& clock = {2026, 3, 7, 14, 5, 9}) {
@@ -187,6 +193,8 @@ struct PipelineRig {
   }
 
   ScratchDir dir;
+  TestFileStore store;
+  FileWriter writer{store};
   RecordingHost host;
   Raster raster{120, 80};
   RunPipeline pipeline{host, raster};
