@@ -486,17 +486,20 @@ void RunController::SyncOutputs() {
 // --- Run end ----------------------------------------------------------------------------
 
 void RunController::DrainPort() {
-  // Everything that has arrived up to now is read, and no more: a device
-  // that keeps sending cannot keep the run from ending.
+  // Everything that has arrived up to now is read: what the port counts,
+  // and what the system still hands over (a read that finds the port empty
+  // takes what is on its way). A device that keeps sending cannot keep the
+  // run from ending: the reads stop once what was counted and as much again
+  // have been read.
   try {
-    int32_t waiting = port_.Connected() ? port_.InQueueCount() : 0;
-    while (waiting > 0) {
-      const int32_t count =
-          port_.ReadBytes(chunk_.data(), std::min(waiting, static_cast<int32_t>(chunk_.size())));
+    if (!port_.Connected()) return;
+    int64_t left = 2 * int64_t{port_.InQueueCount()} + static_cast<int64_t>(chunk_.size());
+    while (left > 0) {
+      const int32_t count = port_.ReadBytes(chunk_.data(), static_cast<int32_t>(chunk_.size()));
       if (count <= 0) break;
       NoteRead(count);
       Take(chunk_.data(), static_cast<size_t>(count));
-      waiting -= count;
+      left -= count;
     }
   } catch (const std::exception&) {
     // The device went away meanwhile: what was read is taken.

@@ -108,6 +108,8 @@ class RunController : public QObject, private Host {
   // wrong so far (the codes are in app/command_line.h).
   int ExitStatus() const { return exitStatus_; }
   const ReadStatistics& Reads() const { return reads_; }
+  // A lost port is being looked for.
+  bool WatchingForPort() const { return reconnectTimer_.isActive(); }
 
   // --- Handlers --------------------------------------------------------------
   void StartTimerTimer();

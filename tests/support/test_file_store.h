@@ -24,6 +24,11 @@ class TestFileStore final : public FileStore {
     std::lock_guard guard(lock_);
     failWrites_[name] = {error, after};
   }
+  // Syncs of the file whose name is name fail with error (0: they work again).
+  void FailSyncs(const std::string& name, int error) {
+    std::lock_guard guard(lock_);
+    failSyncs_[name] = error;
+  }
   // Syncs are logged but not done: tests that run many whole runs need not
   // wait for the disk.
   void SkipSyncs() {
@@ -98,10 +103,12 @@ class TestFileStore final : public FileStore {
   }
   int Resize(int descriptor, int64_t size) override { return real_.Resize(descriptor, size); }
   int SyncData(int descriptor) override {
+    if (const int error = SyncFault(descriptor)) return error;
     if (LogFor("sync", descriptor)) return 0;
     return real_.SyncData(descriptor);
   }
   int Sync(int descriptor) override {
+    if (const int error = SyncFault(descriptor)) return error;
     if (LogFor("fsync", descriptor)) return 0;
     return real_.Sync(descriptor);
   }
@@ -135,6 +142,11 @@ class TestFileStore final : public FileStore {
     std::lock_guard guard(lock_);
     Log(call);
   }
+  int SyncFault(int descriptor) {
+    std::lock_guard guard(lock_);
+    const auto fault = failSyncs_.find(names_[descriptor]);
+    return fault == failSyncs_.end() ? 0 : fault->second;
+  }
   // Logs the call; true when syncs are skipped.
   bool LogFor(const char* what, int descriptor) {
     std::lock_guard guard(lock_);
@@ -147,6 +159,7 @@ class TestFileStore final : public FileStore {
   std::condition_variable changed_;
   std::map<int, std::string> names_;
   std::map<std::string, std::pair<int, int64_t>> failWrites_;
+  std::map<std::string, int> failSyncs_;
   int renameError_ = 0;
   bool skipSyncs_ = false;
   bool stalled_ = false;
