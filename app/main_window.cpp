@@ -528,7 +528,12 @@ QCheckBox* MainWindow::OutputBox(OutputFile file) const {
   return saveStreamCheckBox_;
 }
 
-void MainWindow::MarkOutputFileFailed(OutputFile file) { PaintBackground(*OutputBox(file), kRedColour); }
+void MainWindow::MarkOutputFileFailed(OutputFile file, const std::string& reason) {
+  QCheckBox* box = OutputBox(file);
+  PaintBackground(*box, kRedColour);
+  box->setToolTip(QString::fromStdString(reason));
+  box->setStatusTip(" " + QString::fromStdString(reason));
+}
 
 void MainWindow::ShowDeviceIdentity(const std::string& number, const std::string& version) {
   devNoLabel_->setText(QString::fromStdString(number));

@@ -73,7 +73,7 @@ class MainWindow : public QWidget, public RunView {
   void ShowParameters(const DeviceParameters& parameters) override;
   void ShowChoices(const RunOptions& choices) override;
   void SetLoadExtColour(StatusColour colour) override;
-  void MarkOutputFileFailed(OutputFile file) override;
+  void MarkOutputFileFailed(OutputFile file, const std::string& reason) override;
   std::string PortText() const override;
   void SetPortText(const std::string& name) override;
   void AddPort(const std::string& name) override;

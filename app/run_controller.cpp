@@ -330,11 +330,13 @@ void RunController::Connect2Voxa() {
     if (quitPending_) Stop();
     return;
   }
-  reconnectRun_ = false;
   view_.ShowStatus("  waiting for VOXA... ", StatusColour::Silver);
   view_.Repaint();
   writer_.ClearFailures();
-  CreateFiles();
+  // A run Reconnect started goes on with the lists of the run the lost
+  // device ended; START begins them afresh.
+  CreateFiles(reconnectRun_);
+  reconnectRun_ = false;
 
   reads_ = {};
   lastRead_ = {};
@@ -344,11 +346,12 @@ void RunController::Connect2Voxa() {
   syncTimer_.start();
 }
 
-void RunController::CreateFiles() {
+void RunController::CreateFiles(bool continueLists) {
   // Full paths, so that a message about a file says where it is.
   std::error_code error;
   const std::filesystem::path directory = std::filesystem::current_path(error);
-  const OutputFailures failures = pipeline_.OpenOutputs(OutputPaths::In(error ? "." : directory.string()));
+  const OutputFailures failures =
+      pipeline_.OpenOutputs(OutputPaths::In(error ? "." : directory.string()), continueLists);
   // A recording that an earlier run left under the working name was kept aside.
   if (!failures.keptUnfinished.empty()) {
     view_.AppendBootLine(std::string("Unfinished recording ") + kWorkingRecordingName + " kept as " +
@@ -373,7 +376,7 @@ void RunController::CreateFiles() {
     if (!output.failed) continue;
     choices_.*output.choice = false;
     view_.ShowChoices(choices_);
-    view_.MarkOutputFileFailed(output.file);
+    view_.MarkOutputFileFailed(output.file, output.reason);
     view_.Repaint();
     NoteExit(kExitFileNotCreated);
     emit Noted(QString::fromStdString(output.reason + "; \"" + output.option + "\" is off for this run"));

@@ -171,7 +171,7 @@ class RunController : public QObject, private Host {
   void ContinueStart();
   void Stop();
   void Connect2Voxa();
-  void CreateFiles();
+  void CreateFiles(bool continueLists);
   void OnPortReadable();
   void NoteRead(int32_t count);
   void Take(const uint8_t* data, size_t count);

@@ -58,10 +58,10 @@ OutputPaths OutputPaths::In(const std::string& directory) {
   return {(dir / "error.csv").string(), (dir / "shift.csv").string(), (dir / kWorkingRecordingName).string()};
 }
 
-OutputFailures RunPipeline::OpenOutputs(const OutputPaths& paths) {
+OutputFailures RunPipeline::OpenOutputs(const OutputPaths& paths, bool continueLists) {
   OutputFailures failures;
-  const RunLists::Created created =
-      lists_.Create(*writer_, options_.saveErrorList, paths.errorList, options_.saveShift, paths.shiftList);
+  const RunLists::Created created = lists_.Create(*writer_, options_.saveErrorList, paths.errorList,
+                                                  options_.saveShift, paths.shiftList, continueLists);
   failures.errorList = !created.errorList;
   failures.shiftList = !created.shiftList;
   failures.errorListFailure = created.errorListFailure;

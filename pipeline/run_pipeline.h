@@ -80,10 +80,11 @@ class RunPipeline final : private RecordSink {
   // The run is about to connect: the filter is set up and the computer's
   // clock at START is kept for dating a recording without GPS.
   void Arm(const ClockFields& startClock);
-  // Creates the files the run's options ask for. A file that cannot be
-  // created is off for this run; so is the recording when an unfinished one
-  // left at its path cannot be moved aside.
-  OutputFailures OpenOutputs(const OutputPaths& paths);
+  // Creates the files the run's options ask for; the lists empty, or when
+  // continueLists written on after the lines of the runs before. A file that
+  // cannot be created is off for this run; so is the recording when an
+  // unfinished one left at its path cannot be moved aside.
+  OutputFailures OpenOutputs(const OutputPaths& paths, bool continueLists = false);
   // The first byte of 0x80 or above has arrived.
   void StartStream(uint8_t firstMarker);
   // Received bytes, in order. Returns how many were taken: fewer than count

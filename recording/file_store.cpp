@@ -53,7 +53,9 @@ std::string NameOf(const std::string& path) {
 }
 
 int PosixFileStore::Create(const std::string& path, Creation how, int& descriptor) {
-  const int flags = O_RDWR | O_CREAT | O_CLOEXEC | (how == Creation::New ? O_EXCL : O_TRUNC);
+  int flags = O_RDWR | O_CREAT | O_CLOEXEC;
+  if (how == Creation::New) flags |= O_EXCL;
+  if (how == Creation::Emptied) flags |= O_TRUNC;
   do {
     descriptor = open(path.c_str(), flags, kFileMode);
   } while (descriptor < 0 && errno == EINTR);
@@ -95,6 +97,13 @@ int PosixFileStore::Resize(int descriptor, int64_t size) {
     result = ftruncate(descriptor, static_cast<off_t>(size));
   } while (result < 0 && errno == EINTR);
   return ErrorOf(result);
+}
+
+int PosixFileStore::Size(int descriptor, int64_t& size) {
+  struct stat status {};
+  if (fstat(descriptor, &status) != 0) return errno;
+  size = static_cast<int64_t>(status.st_size);
+  return 0;
 }
 
 int PosixFileStore::SyncData(int descriptor) { return ErrorOf(fdatasync(descriptor)); }

@@ -11,8 +11,9 @@
 namespace voxa {
 
 enum class Creation {
-  New,      // a new file: an existing one is an error (EEXIST), never replaced or emptied
-  Emptied,  // created, or emptied when it exists (the lists, written afresh by every run)
+  New,        // a new file: an existing one is an error (EEXIST), never replaced or emptied
+  Emptied,    // created, or emptied when it exists (the lists, written afresh by START)
+  Continued,  // created, or written on after what it holds (the lists of a run Reconnect starts)
 };
 
 class FileStore {
@@ -26,6 +27,7 @@ class FileStore {
   // Reads exactly count bytes at offset; a file that ends before them is EIO.
   virtual int ReadAt(int descriptor, int64_t offset, uint8_t* data, size_t count) = 0;
   virtual int Resize(int descriptor, int64_t size) = 0;
+  virtual int Size(int descriptor, int64_t& size) = 0;
   // The file's data on the medium (what a reader needs of the file's metadata included).
   virtual int SyncData(int descriptor) = 0;
   // The file's data and all its metadata on the medium.
@@ -50,6 +52,7 @@ class PosixFileStore final : public FileStore {
   int WriteAt(int descriptor, int64_t offset, const uint8_t* data, size_t count, size_t& written) override;
   int ReadAt(int descriptor, int64_t offset, uint8_t* data, size_t count) override;
   int Resize(int descriptor, int64_t size) override;
+  int Size(int descriptor, int64_t& size) override;
   int SyncData(int descriptor) override;
   int Sync(int descriptor) override;
   int StillNamed(int descriptor, const std::string& path) override;

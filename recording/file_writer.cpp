@@ -96,12 +96,22 @@ FileId FileWriter::Create(const std::string& path, Creation how, int& error) {
   int descriptor = -1;
   error = store_->Create(path, how, descriptor);
   if (error != 0) return kNoFile;
+  // A file written on goes on after what it holds.
+  int64_t end = 0;
+  if (how == Creation::Continued) {
+    error = store_->Size(descriptor, end);
+    if (error != 0) {
+      store_->Close(descriptor);
+      return kNoFile;
+    }
+  }
   FileId id = kNoFile;
   {
     std::lock_guard guard(lock_);
     id = nextId_++;
     Slot& slot = files_[id];
     slot.descriptor = descriptor;
+    slot.end = end;
     slot.outcome.path = path;
   }
   // The new directory entry reaches the disk too, or a power cut could lose

@@ -95,8 +95,9 @@ class FileWriter {
   FileStore& Store() { return *store_; }
 
   // --- The owners of files --------------------------------------------------------
-  // Creates path at once, on the caller's thread (its directory entry reaches
-  // the disk later, in order). kNoFile and the error number when it cannot.
+  // Creates (or opens, to write on) path at once, on the caller's thread (its
+  // directory entry reaches the disk later, in order). kNoFile and the error
+  // number when it cannot.
   FileId Create(const std::string& path, Creation how, int& error);
   // Bytes at the file's end; copied, the caller's buffer is free on return.
   void Append(FileId file, Bytes bytes);

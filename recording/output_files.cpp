@@ -9,12 +9,12 @@ std::string CreateFailure(const std::string& path, int error) {
   return "Cannot create '" + path + "': " + strerror_r(error, buffer, sizeof buffer);
 }
 
-bool LineFile::Create(FileWriter& writer, const std::string& path, std::string& failure) {
+bool LineFile::Create(FileWriter& writer, const std::string& path, Creation how, std::string& failure) {
   Close();
   if (writer_ != nullptr && file_ != kNoFile) writer_->Forget(file_);
   writer_ = &writer;
   int error = 0;
-  file_ = writer.Create(path, Creation::Emptied, error);
+  file_ = writer.Create(path, how, error);
   open_ = file_ != kNoFile;
   if (!open_) failure = CreateFailure(path, error);
   return open_;

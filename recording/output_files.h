@@ -18,9 +18,9 @@ class LineFile {
   LineFile(const LineFile&) = delete;
   LineFile& operator=(const LineFile&) = delete;
 
-  // Creates (or empties) the file. False, with the reason for the operator,
-  // when it cannot be created.
-  bool Create(FileWriter& writer, const std::string& path, std::string& failure);
+  // Creates the file, emptying it or writing on after what it holds. False,
+  // with the reason for the operator, when it cannot be created.
+  bool Create(FileWriter& writer, const std::string& path, Creation how, std::string& failure);
   bool IsOpen() const { return open_; }
   // The line and CR LF go to the writer at once, so a list is complete up to
   // its last line as far as the writer got.

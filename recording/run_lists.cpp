@@ -3,11 +3,12 @@
 namespace voxa {
 
 RunLists::Created RunLists::Create(FileWriter& writer, bool errorList, const std::string& errorPath, bool shiftList,
-                                   const std::string& shiftPath) {
+                                   const std::string& shiftPath, bool continued) {
   Created created;
-  errorOn_ = errorList && errors_.Create(writer, errorPath, created.errorListFailure);
+  const Creation how = continued ? Creation::Continued : Creation::Emptied;
+  errorOn_ = errorList && errors_.Create(writer, errorPath, how, created.errorListFailure);
   created.errorList = !errorList || errorOn_;
-  shiftOn_ = shiftList && shifts_.Create(writer, shiftPath, created.shiftListFailure);
+  shiftOn_ = shiftList && shifts_.Create(writer, shiftPath, how, created.shiftListFailure);
   created.shiftList = !shiftList || shiftOn_;
   return created;
 }

@@ -12,8 +12,9 @@ namespace voxa {
 
 class RunLists {
  public:
-  // Creates the lists that are asked for; each is false, with the reason,
-  // when it could not be created (that list is then off for the run).
+  // Creates the lists that are asked for, empty or (continued) written on
+  // after what they hold; each is false, with the reason, when it could not
+  // be created (that list is then off for the run).
   struct Created {
     bool errorList = true;
     bool shiftList = true;
@@ -21,7 +22,7 @@ class RunLists {
     std::string shiftListFailure;
   };
   Created Create(FileWriter& writer, bool errorList, const std::string& errorPath, bool shiftList,
-                 const std::string& shiftPath);
+                 const std::string& shiftPath, bool continued = false);
 
   void Error(std::string_view line) {
     if (errorOn_) errors_.WriteLine(line);

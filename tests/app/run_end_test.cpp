@@ -361,6 +361,9 @@ class RunEndTest : public QObject {
     QVERIFY(WaitFor(Phase::Idle));
     QCOMPARE(ended_, (QStringList{"03051030.015", "03051030-2.015"}));
     QCOMPARE(FileBytes("03051030-2.015"), FileBytes("03051030.015"));
+    // The lists go on from the run the lost device ended.
+    const Saved whole = WholeRun(stream, args);
+    QCOMPARE(FileBytes("shift.csv"), whole.shifts + whole.shifts);
   }
 
   // A file that cannot be written (a full disk, a medium gone, a recording

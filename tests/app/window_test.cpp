@@ -491,8 +491,9 @@ class WindowTest : public QObject {
     auto* loadExt = Find<QCheckBox>("LoadExtCheckBox");
     Window().SetLoadExtColour(StatusColour::Lime);
     QCOMPARE(Painted(loadExt), kLimeColour);
-    Window().MarkOutputFileFailed(OutputFile::ShiftList);
+    Window().MarkOutputFileFailed(OutputFile::ShiftList, "Cannot create '/media/sd/shift.csv': Read-only file system");
     QCOMPARE(Painted(Find("SaveShiftCheckBox")), kRedColour);
+    QCOMPARE(Find("SaveShiftCheckBox")->toolTip(), QString("Cannot create '/media/sd/shift.csv': Read-only file system"));
 
     Window().AppendBootLine("VOXA boot 1");
     Window().AppendBootLine("SRATE=100");

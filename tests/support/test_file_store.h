@@ -102,6 +102,7 @@ class TestFileStore final : public FileStore {
     return real_.ReadAt(descriptor, offset, data, count);
   }
   int Resize(int descriptor, int64_t size) override { return real_.Resize(descriptor, size); }
+  int Size(int descriptor, int64_t& size) override { return real_.Size(descriptor, size); }
   int SyncData(int descriptor) override {
     if (const int error = SyncFault(descriptor)) return error;
     if (LogFor("sync", descriptor)) return 0;
