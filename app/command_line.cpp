@@ -133,6 +133,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       failed = flag(o.resetOffset, false);
     } else if (name == "--high-pass") {
       failed = flag(o.highPass, true);
+    } else if (name == "--reconnect") {
+      failed = flag(o.reconnect, true);
     } else if (name == "--channels" || name == "--rate" || name == "--gain" || name == "--screen-seconds") {
       std::string value;
       if (!takeValue(value)) return Failure("option " + name + " needs a value");
@@ -181,6 +183,8 @@ std::string UsageText(std::string_view program) {
       "  --auto-scale           scale each channel on its own\n"
       "  --no-offset-reset      do not reset the offset before each screen\n"
       "  --high-pass            switch the 0.5 Hz high-pass filter on\n"
+      "  --reconnect            when the device is lost, watch for its port to come\n"
+      "                         back and start a new run on it\n"
       "  --channels 1|3         channels the device sends (3)\n"
       "  --rate 50|100|200|400|800\n"
       "                         samples per second per channel (100)\n"
@@ -191,8 +195,17 @@ std::string UsageText(std::string_view program) {
       "  --help                 show this text\n"
       "  --version              show the version\n"
       "\n"
-      "SIGINT, SIGTERM and SIGHUP end a run as STOP does, then end the program.\n"
-      "Files are written to the working directory.\n";
+      "SIGINT, SIGTERM and SIGHUP end a run as STOP does, then end the program;\n"
+      "further signals while it ends are ignored. Files are written to the\n"
+      "working directory.\n"
+      "\n"
+      "Exit status (the highest that applies):\n"
+      "  0  every file asked for was saved whole\n"
+      "  2  bad command line\n"
+      "  3  the port could not be opened\n"
+      "  4  the device was lost during a run\n"
+      "  5  a file asked for could not be created (its option was off for the run)\n"
+      "  6  a file could not be written whole, finished or named\n";
   return text;
 }
 

@@ -46,10 +46,11 @@ int main(int argc, char** argv) {
   QObject::connect(&stopSignals, &voxa::StopSignals::Received, &monitor.Controller(),
                    &voxa::RunController::RequestQuit);
   // The controller has decided that the program ends (its run, if any, has
-  // ended): exit rather than quit, which would ask the windows again.
+  // ended): exit rather than quit, which would ask the windows again. The
+  // status says what could not be opened or saved.
   QObject::connect(
-      &monitor.Controller(), &voxa::RunController::QuitRequested, &application, [] { QCoreApplication::exit(0); },
-      Qt::QueuedConnection);
+      &monitor.Controller(), &voxa::RunController::QuitRequested, &application,
+      [&monitor] { QCoreApplication::exit(monitor.Controller().ExitStatus()); }, Qt::QueuedConnection);
   monitor.Show();
   monitor.Controller().Launch();
   return application.exec();

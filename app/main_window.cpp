@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QAbstractItemView>
 #include <QPixmap>
 #include <QRadioButton>
 #include <QScreen>
@@ -193,6 +194,12 @@ void MainWindow::BuildControls() {
   portComboBox_->setEditText("No ser. Port");
   portComboBox_->setEnabled(false);
   below.push_back(portComboBox_);
+
+  // Above the port box it belongs to, in the row of the read-outs' titles.
+  reconnectCheckBox_ = MakeCheckBox(this, "ReconnectCheckBox", "Reconnect", {8, 380, 97, 17}, true, false,
+                                    " Reconnect: when the VOXA is lost, start a new run as soon as its port is back");
+  BindChoice(reconnectCheckBox_, Choice::Reconnect);
+  below.push_back(reconnectCheckBox_);
 
   autoScaleCheckBox_ = MakeCheckBox(this, "AutoScaleCheckBox", "Auto Scale", {8, 432, 97, 17}, true, false,
                                     " Auto Scale: Different Scale at each Channel");
@@ -470,8 +477,14 @@ std::string MainWindow::PortText() const { return portComboBox_->currentText().t
 void MainWindow::SetPortText(const std::string& name) { portComboBox_->setEditText(QString::fromStdString(name)); }
 
 void MainWindow::AddPort(const std::string& name) {
-  portComboBox_->addItem(QString::fromStdString(name));
+  const QString text = QString::fromStdString(name);
+  portComboBox_->addItem(text);
+  portComboBox_->setItemData(portComboBox_->count() - 1, text, Qt::ToolTipRole);
   portComboBox_->setCurrentIndex(portComboBox_->count() - 1);
+  // The stable names under /dev/serial/by-id/ carry the adapter's name and
+  // are long: the list opens as wide as its longest name.
+  const int wanted = portComboBox_->fontMetrics().horizontalAdvance(text) + 40;
+  if (wanted > portComboBox_->view()->minimumWidth()) portComboBox_->view()->setMinimumWidth(wanted);
 }
 
 void MainWindow::SetPortBoxEnabled(bool enabled) { portComboBox_->setEnabled(enabled); }
@@ -499,6 +512,7 @@ void MainWindow::ShowChoices(const RunOptions& choices) {
   autoScaleCheckBox_->setChecked(choices.autoScale);
   offsetCheckBox_->setChecked(choices.resetOffset);
   filterCheckBox_->setChecked(choices.highPass);
+  reconnectCheckBox_->setChecked(choices.reconnect);
   // While the filter is on, "RST Offset" is its business.
   offsetCheckBox_->setEnabled(!choices.highPass);
 }
@@ -514,7 +528,12 @@ QCheckBox* MainWindow::OutputBox(OutputFile file) const {
   return saveStreamCheckBox_;
 }
 
-void MainWindow::MarkOutputFileFailed(OutputFile file) { PaintBackground(*OutputBox(file), kRedColour); }
+void MainWindow::MarkOutputFileFailed(OutputFile file, const std::string& reason) {
+  QCheckBox* box = OutputBox(file);
+  PaintBackground(*box, kRedColour);
+  box->setToolTip(QString::fromStdString(reason));
+  box->setStatusTip(" " + QString::fromStdString(reason));
+}
 
 void MainWindow::ShowDeviceIdentity(const std::string& number, const std::string& version) {
   devNoLabel_->setText(QString::fromStdString(number));

@@ -73,7 +73,7 @@ class MainWindow : public QWidget, public RunView {
   void ShowParameters(const DeviceParameters& parameters) override;
   void ShowChoices(const RunOptions& choices) override;
   void SetLoadExtColour(StatusColour colour) override;
-  void MarkOutputFileFailed(OutputFile file) override;
+  void MarkOutputFileFailed(OutputFile file, const std::string& reason) override;
   std::string PortText() const override;
   void SetPortText(const std::string& name) override;
   void AddPort(const std::string& name) override;
@@ -128,6 +128,7 @@ class MainWindow : public QWidget, public RunView {
   QCheckBox* saveErrorCheckBox_ = nullptr;
   QCheckBox* saveShiftCheckBox_ = nullptr;
   QCheckBox* saveStreamCheckBox_ = nullptr;
+  QCheckBox* reconnectCheckBox_ = nullptr;
   QGroupBox* loadGroupBox_ = nullptr;
   QGroupBox* saveGroupBox_ = nullptr;
   QGroupBox* typeGroupBox_ = nullptr;

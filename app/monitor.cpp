@@ -25,9 +25,15 @@ Monitor::Monitor(const MonitorOptions& options, const std::optional<std::string>
   QObject::connect(w, &MainWindow::PlotResized, c, &RunController::PlotResized);
   window_.SetCloseHandler([this] { return controller_.CloseRequested(); });
   QObject::connect(c, &RunController::RunFailed, w, [this](const QString& message) {
-    // Also on the terminal, for runs started unattended.
-    std::fprintf(stderr, "voxa-monitor: %s\n", message.toLocal8Bit().constData());
+    // Also on the terminal, for runs started unattended, a line each.
+    for (const QString& line : message.split('\n')) {
+      std::fprintf(stderr, "voxa-monitor: %s\n", line.toLocal8Bit().constData());
+    }
     window_.ShowFailure(message);
+  });
+  QObject::connect(c, &RunController::Noted, w, [this](const QString& line) {
+    window_.AppendBootLine(line.toStdString());
+    std::fprintf(stderr, "voxa-monitor: %s\n", line.toLocal8Bit().constData());
   });
   QObject::connect(c, &RunController::RunEnded, w, [this](const QString& recording) {
     if (recording.isEmpty()) return;

@@ -11,8 +11,16 @@
 
 namespace voxa {
 
-// The names the start-up scan tries, in order: ttyS0..19, ttyUSB0..19, ttyACM0..19.
-std::vector<std::string> ComPortScanNames();
+// Where the system keeps a stable name for each USB serial adapter plugged
+// in, made of the adapter's maker, model and serial number
+// (usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0 -> ../../ttyUSB0).
+inline constexpr const char* kStablePortNames = "/dev/serial/by-id";
+
+// The names the start-up scan tries, in order: ttyS0..19, ttyUSB0..19,
+// ttyACM0..19, then the full paths of the stable names in stableNames, sorted.
+// An adapter plugged in again may come back as another ttyUSBn; its stable
+// name stays, so a run started on it finds it again after a reconnect.
+std::vector<std::string> ComPortScanNames(const std::string& stableNames = kStablePortNames);
 
 // The settings the monitor's own port uses: 115200 8N1 as the VOXA sends,
 // no flow control, DTR and RTS off (the monitor only listens), no events

@@ -6,12 +6,17 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <ctime>
+#include <filesystem>
 
+#include "app/command_line.h"
 #include "app/port_policy.h"
 #include "format/markers.h"
 #include "recording/recording.h"
+#include "serial/com_errors.h"
 #include "serial/com_port.h"
 
 namespace voxa {
@@ -57,6 +62,24 @@ void TakeHighPass(RunOptions& choices, bool on) {
   choices.resetOffset = !on;
 }
 
+// The serial component's message with the system's reason in words:
+// "ReadFile function failed (Error: 5): Input/output error".
+std::string PortFailure(const std::exception& e) {
+  std::string text = e.what();
+  const auto* com = dynamic_cast<const EComPort*>(&e);
+  if (com != nullptr && com->WinError() > 0) {
+    char buffer[256];
+    text += std::string(": ") + strerror_r(com->WinError(), buffer, sizeof buffer);
+  }
+  return text;
+}
+
+std::string Two(int value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%02d", value % 100);
+  return text;
+}
+
 }  // namespace
 
 RunController::RunController(TCustomComPort& port, RunView& view, const MonitorOptions& options, QObject* parent)
@@ -65,12 +88,13 @@ RunController::RunController(TCustomComPort& port, RunView& view, const MonitorO
       view_(view),
       choices_(options.run),
       pipeline_(*this, view.PlotSurface()),
-      scanNames_(ComPortScanNames),
+      scanNames_([] { return ComPortScanNames(); }),
       portAvailable_(ComPortAvailable),
       clock_(LocalClock),
       receiverFactory_(MakePipelineReceiver) {
   if (choices_.highPass) TakeHighPass(choices_, true);
   pipeline_.Configure({choices_, options.parameters, options.screenSeconds});
+  pipeline_.UseWriter(writer_);
   view_.ShowChoices(choices_);
   view_.ShowParameters(options.parameters);
   ApplyMonitorPortSettings(port_);
@@ -85,11 +109,20 @@ RunController::RunController(TCustomComPort& port, RunView& view, const MonitorO
   endTimer_.setSingleShot(true);
   endTimer_.setInterval(0);
   connect(&endTimer_, &QTimer::timeout, this, &RunController::EndRun);
+  syncTimer_.setInterval(kSyncIntervalMs);
+  connect(&syncTimer_, &QTimer::timeout, this, &RunController::SyncOutputs);
+  reconnectTimer_.setInterval(kReconnectIntervalMs);
+  connect(&reconnectTimer_, &QTimer::timeout, this, &RunController::LookForPort);
+
+  // The writer thread wakes the controller when a file fails and when it has
+  // done all it was given; the call crosses to the GUI thread as an event.
+  writer_.SetWake([this] { QMetaObject::invokeMethod(this, &RunController::OnWriterWake, Qt::QueuedConnection); });
+  writerThread_ = std::make_unique<WriterThread>(writer_);
 }
 
 RunController::~RunController() {
   // A controller destroyed during a run (the program is torn down) still
-  // leaves its files closed and the port released.
+  // writes what it has, closes its files and releases the port.
   if (receiver_) {
     try {
       receiver_->Abandon();
@@ -97,6 +130,8 @@ RunController::~RunController() {
     }
   }
   CloseRun();
+  writer_.SetWake({});
+  writerThread_.reset();
 }
 
 void RunController::SetPortScan(std::function<std::vector<std::string>()> names,
@@ -109,13 +144,21 @@ void RunController::Launch() { startTimer_.start(); }
 
 bool RunController::RunInProgress() const {
   return phase_ == Phase::Preparing || phase_ == Phase::Waiting || phase_ == Phase::Receiving ||
-         phase_ == Phase::Stopping;
+         phase_ == Phase::Stopping || phase_ == Phase::Reconnecting;
 }
 
 void RunController::SetPhase(Phase phase) {
   if (phase_ == phase) return;
   phase_ = phase;
   emit PhaseChanged(phase);
+}
+
+void RunController::NoteExit(int status) { exitStatus_ = std::max(exitStatus_, status); }
+
+std::string RunController::TimeText() {
+  const ClockFields now = clock_();
+  return std::to_string(now.year) + "-" + Two(now.month) + "-" + Two(now.day) + " " + Two(now.hour) + ":" +
+         Two(now.minute) + ":" + Two(now.second);
 }
 
 // --- Start-up ------------------------------------------------------------------
@@ -231,17 +274,28 @@ void RunController::Stop() {
   switch (phase_) {
     case Phase::Waiting:
     case Phase::Receiving:
-      // Bytes still arriving are not read any more; the run ends on the next
-      // pass of the event loop, as a loop that sees the flag would end it.
+      // The port is not watched any more; the run ends on the next pass of
+      // the event loop, which reads what is still waiting in the port.
       if (notifier_ != nullptr) notifier_->setEnabled(false);
       restTimer_.stop();
+      ending_ = Ending::Stop;
       SetPhase(Phase::Stopping);
       endTimer_.start();
+      break;
+    case Phase::Stopping:
+      // A run that a lost device or a failed write is ending: no new run
+      // follows it.
+      stopPressed_ = true;
       break;
     case Phase::Preparing:
       // Only a signal reaches here (START is disabled while preparing):
       // nothing is open yet.
       configPauseTimer_.stop();
+      SetPhase(Phase::Idle);
+      AfterRun();
+      break;
+    case Phase::Reconnecting:
+      reconnectTimer_.stop();
       SetPhase(Phase::Idle);
       AfterRun();
       break;
@@ -251,7 +305,6 @@ void RunController::Stop() {
       break;
     case Phase::Starting:
     case Phase::Idle:
-    case Phase::Stopping:
       break;
   }
 }
@@ -259,86 +312,127 @@ void RunController::Stop() {
 // --- Connecting --------------------------------------------------------------------
 
 void RunController::Connect2Voxa() {
+  runPort_ = view_.PortText();
   try {
-    port_.SetPort(view_.PortText());
+    port_.SetPort(runPort_);
     port_.OpenPort();
   } catch (const std::exception& e) {
+    if (reconnectRun_) {
+      // The port is back but cannot be opened yet (the system may still be
+      // setting it up): keep watching.
+      WatchForPort();
+      return;
+    }
     // Nothing is open yet. The window keeps the run's look; STOP returns to idle.
+    NoteExit(kExitPortNotOpened);
     SetPhase(Phase::Failed);
-    emit RunFailed(QString::fromStdString(e.what()));
+    emit RunFailed(QString::fromStdString(PortFailure(e) + " (port " + runPort_ + ")"));
     if (quitPending_) Stop();
     return;
   }
   view_.ShowStatus("  waiting for VOXA... ", StatusColour::Silver);
   view_.Repaint();
-  CreateFiles();
+  writer_.ClearFailures();
+  // A run Reconnect started goes on with the lists of the run the lost
+  // device ended; START begins them afresh.
+  CreateFiles(reconnectRun_);
+  reconnectRun_ = false;
 
+  reads_ = {};
+  lastRead_ = {};
   SetPhase(Phase::Waiting);
   notifier_ = new QSocketNotifier(static_cast<qintptr>(port_.Handle()), QSocketNotifier::Read, this);
   connect(notifier_, &QSocketNotifier::activated, this, &RunController::OnPortReadable);
+  syncTimer_.start();
 }
 
-void RunController::CreateFiles() {
-  const OutputFailures failures = pipeline_.OpenOutputs(OutputPaths::In("."));
-  // A recording that a failed run left under the working name was kept aside.
+void RunController::CreateFiles(bool continueLists) {
+  // Full paths, so that a message about a file says where it is.
+  std::error_code error;
+  const std::filesystem::path directory = std::filesystem::current_path(error);
+  const OutputFailures failures =
+      pipeline_.OpenOutputs(OutputPaths::In(error ? "." : directory.string()), continueLists);
+  // A recording that an earlier run left under the working name was kept aside.
   if (!failures.keptUnfinished.empty()) {
     view_.AppendBootLine(std::string("Unfinished recording ") + kWorkingRecordingName + " kept as " +
                          failures.keptUnfinished);
   }
   // A file that cannot be created is off for this run, and its box stays
-  // unticked for later runs until the operator ticks it again.
+  // unticked for later runs until the operator ticks it again. The operator
+  // is told why, on the terminal as well for runs started unattended.
   const struct {
     bool failed;
+    const std::string& reason;
+    const char* option;
     bool RunOptions::*choice;
     OutputFile file;
-  } outputs[] = {{failures.errorList, &RunOptions::saveErrorList, OutputFile::ErrorList},
-                 {failures.shiftList, &RunOptions::saveShift, OutputFile::ShiftList},
-                 {failures.stream, &RunOptions::saveStream, OutputFile::Stream}};
+  } outputs[] = {{failures.errorList, failures.errorListFailure, "Save Err List", &RunOptions::saveErrorList,
+                  OutputFile::ErrorList},
+                 {failures.shiftList, failures.shiftListFailure, "Save Shift", &RunOptions::saveShift,
+                  OutputFile::ShiftList},
+                 {failures.stream, failures.streamFailure, "Save Stream", &RunOptions::saveStream,
+                  OutputFile::Stream}};
   for (const auto& output : outputs) {
     if (!output.failed) continue;
     choices_.*output.choice = false;
     view_.ShowChoices(choices_);
-    view_.MarkOutputFileFailed(output.file);
+    view_.MarkOutputFileFailed(output.file, output.reason);
     view_.Repaint();
+    NoteExit(kExitFileNotCreated);
+    emit Noted(QString::fromStdString(output.reason + "; \"" + output.option + "\" is off for this run"));
   }
 }
 
 // --- Receiving -----------------------------------------------------------------------
+
+void RunController::NoteRead(int32_t count) {
+  const auto now = std::chrono::steady_clock::now();
+  if (reads_.reads > 0) {
+    reads_.longestGap =
+        std::max(reads_.longestGap, std::chrono::duration_cast<std::chrono::microseconds>(now - lastRead_));
+  }
+  lastRead_ = now;
+  ++reads_.reads;
+  reads_.bytes += count;
+}
 
 void RunController::OnPortReadable() {
   if (phase_ != Phase::Waiting && phase_ != Phase::Receiving) {
     if (notifier_ != nullptr) notifier_->setEnabled(false);
     return;
   }
-  try {
-    for (int chunk = 0; chunk < kChunksPerWake; ++chunk) {
-      const int32_t count = port_.ReadBytes(chunk_.data(), static_cast<int32_t>(chunk_.size()));
-      if (count <= 0) {
-        // Readable yet nothing to read: either a spurious wake-up or a device
-        // that has gone away, which would wake us again and again.
-        if (chunk == 0 && HungUp(port_.Handle())) throw EComPort(CE_ReadFailed, EIO);
-        break;
-      }
-      Take(chunk_.data(), static_cast<size_t>(count));
-      if (phase_ != Phase::Waiting && phase_ != Phase::Receiving) break;
+  for (int chunk = 0; chunk < kChunksPerWake; ++chunk) {
+    int32_t count = 0;
+    try {
+      count = port_.ReadBytes(chunk_.data(), static_cast<int32_t>(chunk_.size()));
+      // Readable yet nothing to read: either a spurious wake-up or a device
+      // that has gone away, which would wake us again and again.
+      if (count <= 0 && chunk == 0 && HungUp(port_.Handle())) throw EComPort(CE_ReadFailed, EIO);
+    } catch (const std::exception& e) {
+      WindDown(Ending::DeviceLost, PortFailure(e));
+      return;
     }
-  } catch (const std::exception& e) {
-    Fail(e.what());
+    if (count <= 0) break;
+    NoteRead(count);
+    Take(chunk_.data(), static_cast<size_t>(count));
+    if (phase_ != Phase::Waiting && phase_ != Phase::Receiving) break;
   }
 }
 
 void RunController::Take(const uint8_t* data, size_t count) {
   size_t next = 0;
-  if (phase_ == Phase::Waiting) {
+  if (!receiver_) {
     // What the device sends before its first marker (a boot banner, line
     // noise) is dropped: neither recorded nor counted.
     while (next < count && data[next] < kMarkerBlock) ++next;
     if (next == count) return;
     const uint8_t marker = data[next++];
-    view_.ShowStatus("  Connected to VOXA ... ", StatusColour::Yellow);
+    if (phase_ == Phase::Waiting) {
+      view_.ShowStatus("  Connected to VOXA ... ", StatusColour::Yellow);
+      SetPhase(Phase::Receiving);
+    }
     receiver_ = receiverFactory_(pipeline_);
     receiver_->Begin(marker);
-    SetPhase(Phase::Receiving);
   }
   Deliver(data + next, count - next);
 }
@@ -369,59 +463,155 @@ void RunController::BeginRest() {
 void RunController::EndRest() {
   if (phase_ != Phase::Receiving || !resting_) return;
   resting_ = false;
+  // Everything queued during the rest is fed now, header records among it
+  // without a rest of their own: those bytes are late already. So no byte
+  // waits longer than one rest, however many header markers the line
+  // carries; only a header record in bytes just read starts a rest.
   try {
-    while (queueHead_ < queue_.size()) {
-      const size_t waiting = queue_.size() - queueHead_;
-      const size_t taken = receiver_->Feed(queue_.data() + queueHead_, waiting);
-      queueHead_ += taken;
-      if (taken < waiting) {
-        BeginRest();
-        return;
-      }
-    }
-    queue_.clear();
-    queueHead_ = 0;
+    FeedQueue();
   } catch (const std::exception& e) {
-    Fail(e.what());
+    WindDown(Ending::WriteFailed, e.what());
   }
+}
+
+void RunController::FeedQueue() {
+  while (receiver_ && queueHead_ < queue_.size()) {
+    queueHead_ += receiver_->Feed(queue_.data() + queueHead_, queue_.size() - queueHead_);
+  }
+  queue_.clear();
+  queueHead_ = 0;
+}
+
+void RunController::SyncOutputs() {
+  if (phase_ == Phase::Waiting || phase_ == Phase::Receiving) pipeline_.SyncOutputs();
 }
 
 // --- Run end ----------------------------------------------------------------------------
 
-void RunController::EndRun() {
-  if (phase_ != Phase::Stopping) return;
-  std::string recording;
-  std::optional<std::string> failure;
-  if (receiver_) {
-    try {
-      recording = receiver_->Finish();
-    } catch (const std::exception& e) {
-      failure = e.what();
-      try {
-        receiver_->Abandon();
-      } catch (...) {
-      }
+void RunController::DrainPort() {
+  // Everything that has arrived up to now is read: what the port counts,
+  // and what the system still hands over (a read that finds the port empty
+  // takes what is on its way). A device that keeps sending cannot keep the
+  // run from ending: the reads stop once what was counted and as much again
+  // have been read.
+  try {
+    if (!port_.Connected()) return;
+    int64_t left = 2 * int64_t{port_.InQueueCount()} + static_cast<int64_t>(chunk_.size());
+    while (left > 0) {
+      const int32_t count = port_.ReadBytes(chunk_.data(), static_cast<int32_t>(chunk_.size()));
+      if (count <= 0) break;
+      NoteRead(count);
+      Take(chunk_.data(), static_cast<size_t>(count));
+      left -= count;
     }
+  } catch (const std::exception&) {
+    // The device went away meanwhile: what was read is taken.
   }
-  const std::optional<std::string> closeFailure = CloseRun();
-  if (!failure) failure = closeFailure;
-  SetPhase(Phase::Idle);
-  if (failure) emit RunFailed(QString::fromStdString(*failure));
-  emit RunEnded(QString::fromStdString(recording));
-  AfterRun();
 }
 
-void RunController::Fail(const std::string& message) {
-  if (receiver_) {
+void RunController::EndRun() {
+  if (phase_ != Phase::Stopping || windingDown_) return;
+  WindDown(Ending::Stop, "");
+}
+
+void RunController::WindDown(Ending ending, const std::string& cause) {
+  if (windingDown_) return;
+  windingDown_ = true;
+  ending_ = ending;
+  endCause_ = cause;
+  endFailure_.clear();
+  restTimer_.stop();
+  endTimer_.stop();
+  syncTimer_.stop();
+  DropNotifier();
+  // Every byte received up to now goes through the pipeline: what waits in
+  // the port (a lost device has nothing more), then the rest's queue.
+  if (ending != Ending::DeviceLost) DrainPort();
+  resting_ = false;
+  try {
+    FeedQueue();
+    if (receiver_) receiver_->Finish();
+  } catch (const std::exception& e) {
+    endFailure_ = e.what();
     try {
-      receiver_->Abandon();
+      if (receiver_) receiver_->Abandon();
     } catch (...) {
     }
   }
-  CloseRun();
-  SetPhase(Phase::Failed);
-  emit RunFailed(QString::fromStdString(message));
-  if (quitPending_) Stop();
+  if (const std::optional<std::string> failure = CloseRun(); failure && endFailure_.empty()) endFailure_ = *failure;
+  if (ending != Ending::Stop) view_.ShowStatus("  Saving... ", StatusColour::Red);
+  SetPhase(Phase::Stopping);
+  // The run's end is complete when the writer has done the finishing steps.
+  if (writer_.Idle()) CompleteRunEnd();
+}
+
+void RunController::OnWriterWake() {
+  if (phase_ == Phase::Stopping && windingDown_) {
+    if (writer_.Idle()) CompleteRunEnd();
+    return;
+  }
+  // A file failed during the run: the run ends as STOP would end it, and
+  // the failure is shown.
+  if ((phase_ == Phase::Waiting || phase_ == Phase::Receiving) && !writer_.Failures().empty()) {
+    WindDown(Ending::WriteFailed, "");
+  }
+}
+
+void RunController::CompleteRunEnd() {
+  windingDown_ = false;
+  const std::string recording = pipeline_.SavedRecording();
+  const FileOutcome outcome = pipeline_.Stream().Outcome();
+  std::string message;
+  const auto line = [&message](const std::string& text) {
+    if (!message.empty()) message += "\n";
+    message += text;
+  };
+  if (ending_ == Ending::DeviceLost) {
+    line("VOXA lost on " + runPort_ + " at " + TimeText() + ": " + endCause_);
+    NoteExit(kExitDeviceLost);
+  }
+  if (ending_ == Ending::WriteFailed && !endCause_.empty()) {
+    line(endCause_);
+    NoteExit(kExitFileNotSaved);
+  }
+  if (!endFailure_.empty()) {
+    line(endFailure_);
+    NoteExit(kExitFileNotSaved);
+  }
+  // Every file that could not be written whole, finished or named.
+  for (const std::string& failure : writer_.Failures()) {
+    line(failure);
+    NoteExit(kExitFileNotSaved);
+  }
+  if (!recording.empty() && outcome.failed) line("Recording " + recording + " is incomplete");
+
+  const bool stopped = ending_ == Ending::Stop || stopPressed_;
+  const bool reconnect = ending_ == Ending::DeviceLost && choices_.reconnect && !stopped && !quitPending_;
+  stopPressed_ = false;
+  if (stopped) {
+    SetPhase(Phase::Idle);
+  } else if (reconnect) {
+    SetPhase(Phase::Reconnecting);
+  } else {
+    SetPhase(Phase::Failed);
+  }
+  const std::string first = message.substr(0, message.find('\n'));
+  // The loss stays in the boot window's log beside the recordings' names.
+  if (ending_ == Ending::DeviceLost) view_.AppendBootLine(first);
+  if (!stopped && !first.empty()) view_.ShowStatus(" " + first + " ", StatusColour::Red);
+  if (!message.empty()) emit RunFailed(QString::fromStdString(message));
+  // Only a recording that reached the disk whole is reported as saved.
+  emit RunEnded(QString::fromStdString(outcome.failed ? "" : recording));
+
+  if (reconnect) {
+    WatchForPort();
+    return;
+  }
+  if (phase_ == Phase::Failed) {
+    if (quitPending_) Stop();
+    return;
+  }
+  AfterRun();
 }
 
 std::optional<std::string> RunController::CloseRun() {
@@ -435,6 +625,7 @@ std::optional<std::string> RunController::CloseRun() {
   };
   restTimer_.stop();
   endTimer_.stop();
+  syncTimer_.stop();
   DropNotifier();
   receiver_.reset();
   // A recording still open here is one the stream never reached (STOP while
@@ -468,9 +659,34 @@ void RunController::AfterRun() {
   }
 }
 
+// --- Reconnecting -------------------------------------------------------------------------
+
+void RunController::WatchForPort() {
+  SetPhase(Phase::Reconnecting);
+  view_.ShowStartPanel("STOP", StatusColour::Yellow, true);
+  view_.ShowStatus("  waiting for " + runPort_ + " to come back... ", StatusColour::Red);
+  reconnectTimer_.start();
+}
+
+void RunController::LookForPort() {
+  if (phase_ != Phase::Reconnecting) {
+    reconnectTimer_.stop();
+    return;
+  }
+  if (!portAvailable_(runPort_)) return;
+  reconnectTimer_.stop();
+  emit Noted(QString::fromStdString(runPort_ + " is back at " + TimeText() + "; a new run starts"));
+  // The same settings, into a new recording, on the name the run was given.
+  reconnectRun_ = true;
+  view_.SetPortText(runPort_);
+  Start();
+}
+
 // --- Quitting -------------------------------------------------------------------------------
 
 void RunController::RequestQuit() {
+  // Shutdown is single: a second signal while the run ends changes nothing.
+  if (quitPending_) return;
   quitPending_ = true;
   switch (phase_) {
     case Phase::Starting:
@@ -484,9 +700,12 @@ void RunController::RequestQuit() {
     case Phase::Waiting:
     case Phase::Receiving:
     case Phase::Failed:
+    case Phase::Reconnecting:
       Stop();
       break;
     case Phase::Stopping:
+      // The run's end is under way; the program ends with it.
+      stopPressed_ = true;
       break;
   }
 }
@@ -500,6 +719,7 @@ void RunController::ChoiceClicked(Choice choice, bool ticked) {
     case Choice::SaveShift: choices_.saveShift = ticked; break;
     case Choice::LoadExtHeader: choices_.loadExtHeader = ticked; break;
     case Choice::AutoScale: choices_.autoScale = ticked; break;
+    case Choice::Reconnect: choices_.reconnect = ticked; break;
     case Choice::ResetOffset:
       choices_.resetOffset = ticked;
       pipeline_.SetResetOffset(ticked);
@@ -544,7 +764,12 @@ void RunController::ShowDeviceHeader(const DeviceSettings& device) {
 
 bool RunController::CloseRequested() {
   quitPending_ = true;
-  if (RunInProgress()) return false;
+  if (RunInProgress()) {
+    // A lost port that is being watched is given up: the window closes once
+    // nothing more is to be saved.
+    if (phase_ == Phase::Reconnecting) Stop();
+    return !RunInProgress();
+  }
   if (!scanning_) emit QuitRequested();
   return true;
 }

@@ -7,17 +7,26 @@
 //
 // It is event-driven: nothing here loops or sleeps waiting for something.
 // The port is watched by a socket notifier, so while the device is silent
-// the program sleeps in the event loop; the rest after a header record and
-// the pause after a missing config file are timers. Every handler of the
-// window therefore runs between two reads, as it must, without a nested
-// event loop. The controller owns no widget; it reaches the window through
-// RunView.
+// the program sleeps in the event loop; the rest after a header record, the
+// pause after a missing config file, the outputs' sync and the watch for a
+// lost port to come back are timers. Every handler of the window therefore
+// runs between two reads, as it must, without a nested event loop. The
+// controller owns no widget; it reaches the window through RunView.
+//
+// Nothing received is lost at a run's end. STOP, the three stop signals, a
+// lost device and a failed write all end a run the same way: every byte
+// waiting in the port and in the rest's queue goes through the pipeline,
+// the recording is finished and named and the lists closed. The files are
+// written on a writer thread (WriterThread), so the GUI thread never waits
+// for the disk: the run's end is complete when the writer has done the
+// finishing steps, and only then does the window say what was saved.
 #pragma once
 
 #include <QObject>
 #include <QTimer>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -27,9 +36,12 @@
 
 #include "app/run_view.h"
 #include "app/stream_receiver.h"
+#include "app/writer_thread.h"
 #include "pipeline/host.h"
 #include "pipeline/run_options.h"
 #include "pipeline/run_pipeline.h"
+#include "recording/file_store.h"
+#include "recording/file_writer.h"
 #include "timing/computer_clock.h"
 
 class QSocketNotifier;
@@ -38,20 +50,35 @@ namespace voxa {
 
 class TCustomComPort;
 
+// How the reading of the port went in the last run: an upper bound of how
+// long a byte waited in the port before it was read.
+struct ReadStatistics {
+  int64_t reads = 0;  // reads that returned bytes
+  int64_t bytes = 0;
+  std::chrono::microseconds longestGap{0};  // between two reads that returned bytes
+};
+
 class RunController : public QObject, private Host {
   Q_OBJECT
 
  public:
   enum class Phase {
-    Starting,   // until the start timer has placed the window and scanned the ports
-    Idle,       // START waits for a click
-    Preparing,  // START's steps, including the pause after a missing config file
-    Waiting,    // port open, files created, waiting for the first marker byte
-    Receiving,  // the stream goes to the separator
-    Stopping,   // STOP was pressed; the run end follows on the next pass of the event loop
-    Failed,     // the run was ended by a failure; the window keeps the run's look until STOP
+    Starting,      // until the start timer has placed the window and scanned the ports
+    Idle,          // START waits for a click
+    Preparing,     // START's steps, including the pause after a missing config file
+    Waiting,       // port open, files created, waiting for the first marker byte
+    Receiving,     // the stream goes to the separator
+    Stopping,      // the run is ending: the port is read to its end, then the writer finishes the files
+    Failed,        // the run was ended by a failure; the window keeps the run's look until STOP
+    Reconnecting,  // the device was lost; its port is watched until it comes back or STOP
   };
   Q_ENUM(Phase)
+
+  // Half a second: with the time a sync takes, what arrives reaches the
+  // disk within a second.
+  static constexpr int kSyncIntervalMs = 500;
+  // How often a lost port is looked for.
+  static constexpr int kReconnectIntervalMs = 500;
 
   RunController(TCustomComPort& port, RunView& view, const MonitorOptions& options, QObject* parent = nullptr);
   ~RunController() override;
@@ -67,18 +94,29 @@ class RunController : public QObject, private Host {
   void SetHeaderRestOverride(int milliseconds) { headerRestOverrideMs_ = milliseconds; }
   void SetReceiverFactory(ReceiverFactory factory) { receiverFactory_ = std::move(factory); }
   void SetConfigPath(std::string path) { configPath_ = std::move(path); }
+  // The disk the files are written to (a test's, which fails or stalls); between runs only.
+  void SetFileStore(FileStore& store) { writer_.SetStore(store); }
+  void SetSyncInterval(int milliseconds) { syncTimer_.setInterval(milliseconds); }
+  void SetReconnectInterval(int milliseconds) { reconnectTimer_.setInterval(milliseconds); }
 
   // Starts the start timer.
   void Launch();
   Phase CurrentPhase() const { return phase_; }
-  // From START until the run end is complete.
+  // From START until the run end is complete, and while a lost port is watched.
   bool RunInProgress() const;
+  // What the program's exit status is to be, from everything that went
+  // wrong so far (the codes are in app/command_line.h).
+  int ExitStatus() const { return exitStatus_; }
+  const ReadStatistics& Reads() const { return reads_; }
+  // A lost port is being looked for.
+  bool WatchingForPort() const { return reconnectTimer_.isActive(); }
 
   // --- Handlers --------------------------------------------------------------
   void StartTimerTimer();
   // START or STOP, chosen by the panel's caption.
   void StartPanelClick();
-  // SIGINT, SIGTERM, SIGHUP: STOP, and the program ends once the run has ended.
+  // SIGINT, SIGTERM, SIGHUP: STOP, and the program ends once the run has
+  // ended. Further requests while it ends are ignored.
   void RequestQuit();
   // The main window is to be closed: during a run it stays and the program
   // ends with the run; otherwise it closes and the program ends.
@@ -86,6 +124,8 @@ class RunController : public QObject, private Host {
   // The rest after a header record is over: the queued bytes are fed. The
   // rest's timer calls it; a test may end a rest early through it.
   void EndRest();
+  // The outputs to the disk; the sync timer calls it, a test may too.
+  void SyncOutputs();
 
   // The operator's clicks on the window.
   void ChoiceClicked(Choice choice, bool ticked);
@@ -103,6 +143,7 @@ class RunController : public QObject, private Host {
   const RunPipeline& Pipeline() const { return pipeline_; }
   // Seam for tests: a state the window's clicks would take long to reach.
   RunPipeline& MutablePipeline() { return pipeline_; }
+  const FileWriter& Writer() const { return writer_; }
 
   bool Resting() const { return resting_; }
   // Bytes read during a rest, not yet fed.
@@ -110,30 +151,47 @@ class RunController : public QObject, private Host {
 
  signals:
   void PhaseChanged(RunController::Phase phase);
-  // The run has ended after STOP; the recording's final name, or "".
+  // The run has ended; the name of the recording it saved, or "".
   void RunEnded(const QString& recordingName);
-  // A failure ended the run (or its start, or its end); the text for the operator.
+  // A failure ended the run (or its start, or its end), or a file the run
+  // asked for could not be saved whole; the text for the operator, a line
+  // per failure.
   void RunFailed(const QString& message);
+  // Something the operator should find in the boot window and on the
+  // terminal: a file that could not be created, a lost device, its return.
+  void Noted(const QString& line);
   void QuitRequested();
 
  private:
+  // Why a run ends.
+  enum class Ending { Stop, DeviceLost, WriteFailed };
+
   void SetPhase(Phase phase);
   void Start();
   void ContinueStart();
   void Stop();
   void Connect2Voxa();
-  void CreateFiles();
+  void CreateFiles(bool continueLists);
   void OnPortReadable();
+  void NoteRead(int32_t count);
   void Take(const uint8_t* data, size_t count);
   void Deliver(const uint8_t* data, size_t count);
   void Queue(const uint8_t* data, size_t count);
   void BeginRest();
+  void FeedQueue();
+  void DrainPort();
   void EndRun();
-  void Fail(const std::string& message);
+  void WindDown(Ending ending, const std::string& cause);
+  void OnWriterWake();
+  void CompleteRunEnd();
   // Closes what a run has open; returns the text of a failure on the way.
   std::optional<std::string> CloseRun();
   void DropNotifier();
   void AfterRun();
+  void WatchForPort();
+  void LookForPort();
+  void NoteExit(int status);
+  std::string TimeText();
   void SetParameters(const DeviceParameters& parameters);
 
   // Host: what the pipeline shows.
@@ -148,12 +206,16 @@ class RunController : public QObject, private Host {
   TCustomComPort& port_;
   RunView& view_;
   RunOptions choices_;
+  // The files' writer lives as long as the pipeline that writes through it.
+  PosixFileStore fileStore_;
+  FileWriter writer_{fileStore_, FileWriter::Mode::Queued};
   RunPipeline pipeline_;
 
   Phase phase_ = Phase::Starting;
   bool scanning_ = false;
   bool startHeld_ = false;
   bool quitPending_ = false;
+  int exitStatus_ = 0;
 
   std::optional<std::string> commandLinePort_;
   std::function<std::vector<std::string>()> scanNames_;
@@ -168,14 +230,32 @@ class RunController : public QObject, private Host {
   QTimer configPauseTimer_;
   QTimer restTimer_;
   QTimer endTimer_;
+  QTimer syncTimer_;
+  QTimer reconnectTimer_;
   QSocketNotifier* notifier_ = nullptr;
   std::unique_ptr<StreamReceiver> receiver_;
+
+  // The run being ended: why, what the operator is told, and whether STOP
+  // was pressed meanwhile (no reconnect then).
+  Ending ending_ = Ending::Stop;
+  std::string endCause_;
+  std::string endFailure_;
+  bool windingDown_ = false;
+  bool stopPressed_ = false;
+  // The port name of the run, which reconnect watches; a run started by it.
+  std::string runPort_;
+  bool reconnectRun_ = false;
 
   // Reads go through this buffer; the queue holds what arrives during a rest.
   std::array<uint8_t, 4096> chunk_{};
   std::vector<uint8_t> queue_;
   size_t queueHead_ = 0;
   bool resting_ = false;
+  ReadStatistics reads_;
+  std::chrono::steady_clock::time_point lastRead_{};
+
+  // Last: the thread that runs the writer's steps stops first.
+  std::unique_ptr<WriterThread> writerThread_;
 };
 
 }  // namespace voxa

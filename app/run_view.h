@@ -21,7 +21,7 @@ namespace voxa {
 enum class OutputFile { ErrorList, ShiftList, Stream };
 
 // Check boxes and parameter buttons, as the operator clicks them.
-enum class Choice { SaveStream, SaveErrorList, SaveShift, LoadExtHeader, AutoScale, ResetOffset, HighPass };
+enum class Choice { SaveStream, SaveErrorList, SaveShift, LoadExtHeader, AutoScale, ResetOffset, HighPass, Reconnect };
 
 class RunView {
  public:
@@ -52,8 +52,9 @@ class RunView {
   // "Ext. Header": its colour (lime when the header was loaded or received,
   // red when config.txt was missing).
   virtual void SetLoadExtColour(StatusColour colour) = 0;
-  // A file could not be created: its box turns red.
-  virtual void MarkOutputFileFailed(OutputFile file) = 0;
+  // A file could not be created: its box turns red, and says why when the
+  // mouse is on it.
+  virtual void MarkOutputFileFailed(OutputFile file, const std::string& reason) = 0;
 
   // --- The port box ---------------------------------------------------------
   virtual std::string PortText() const = 0;

@@ -18,7 +18,6 @@ constexpr std::array<int, 3> kStopSignals{SIGINT, SIGTERM, SIGHUP};
 
 // The write end for the handler; -1 when no instance exists.
 volatile sig_atomic_t writeEnd = -1;
-std::array<struct sigaction, kStopSignals.size()> previous{};
 
 void OnSignal(int number) {
   const int savedErrno = errno;
@@ -42,13 +41,16 @@ StopSignals::StopSignals(QObject* parent) : QObject(parent) {
   // Restarted system calls: a signal must not make a read of the port or a
   // write of a file fail on the way.
   action.sa_flags = SA_RESTART;
-  for (size_t i = 0; i < kStopSignals.size(); ++i) sigaction(kStopSignals[i], &action, &previous[i]);
+  for (const int number : kStopSignals) sigaction(number, &action, nullptr);
   notifier_ = new QSocketNotifier(pipe_[0], QSocketNotifier::Read, this);
   connect(notifier_, &QSocketNotifier::activated, this, &StopSignals::Drain);
 }
 
 StopSignals::~StopSignals() {
-  for (size_t i = 0; i < kStopSignals.size(); ++i) sigaction(kStopSignals[i], &previous[i], nullptr);
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  for (const int number : kStopSignals) sigaction(number, &ignore, nullptr);
   writeEnd = -1;
   notifier_->setEnabled(false);
   close(pipe_[0]);

@@ -10,7 +10,7 @@ class PipelineReceiver final : public StreamReceiver {
   void Begin(uint8_t firstMarker) override { pipeline_.StartStream(firstMarker); }
   size_t Feed(const uint8_t* data, size_t count) override { return pipeline_.Feed(data, count); }
   int PauseMilliseconds() const override { return pipeline_.RestMilliseconds(); }
-  std::string Finish() override { return pipeline_.Finish(); }
+  void Finish() override { pipeline_.Finish(); }
   void Abandon() override { pipeline_.Abandon(); }
 
  private:

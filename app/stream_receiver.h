@@ -22,9 +22,10 @@ class StreamReceiver {
   // PauseMilliseconds() before the rest is fed.
   virtual size_t Feed(const uint8_t* data, size_t count) = 0;
   virtual int PauseMilliseconds() const = 0;
-  // STOP: finishes the recording; returns its final name ("" when none).
-  virtual std::string Finish() = 0;
-  // The run ends by an error.
+  // The run's end, after the last byte: finishes the recording (the writer
+  // names it later).
+  virtual void Finish() = 0;
+  // The program is torn down during a run, or finishing failed.
   virtual void Abandon() = 0;
 };
 

@@ -12,7 +12,7 @@
 namespace voxa {
 
 // The check boxes. START copies the first five; "RST Offset" and "High Pass"
-// also act during a run. "High Pass" takes "RST Offset" over: while the
+// also act during a run, and "Reconnect" when the device is lost. "High Pass" takes "RST Offset" over: while the
 // filter is on, offsets are not measured again at every screen.
 struct RunOptions {
   bool saveStream = false;     // "Save Stream": the recording
@@ -22,6 +22,7 @@ struct RunOptions {
   bool autoScale = false;      // "Auto Scale": each channel on its own scale
   bool resetOffset = true;     // "RST Offset": offsets measured at every screen
   bool highPass = false;       // "High Pass"
+  bool reconnect = false;      // "Reconnect": after a lost device, a new run when its port is back
 };
 
 // Everything the operator can set before the first run.

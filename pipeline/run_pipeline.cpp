@@ -37,6 +37,7 @@ bool RunPipeline::StartRun(const RunOptions& options, const std::string& configP
   statistics_.StartRun();
   screen_.StartRun(options.autoScale, options.resetOffset, device_.Format());
   recording_.StartRun(options.saveStream);
+  recordingFinished_ = false;
   restMs_ = 0;
 
   Notes notes;
@@ -57,17 +58,27 @@ OutputPaths OutputPaths::In(const std::string& directory) {
   return {(dir / "error.csv").string(), (dir / "shift.csv").string(), (dir / kWorkingRecordingName).string()};
 }
 
-OutputFailures RunPipeline::OpenOutputs(const OutputPaths& paths) {
+OutputFailures RunPipeline::OpenOutputs(const OutputPaths& paths, bool continueLists) {
   OutputFailures failures;
-  const RunLists::Created created =
-      lists_.Create(options_.saveErrorList, paths.errorList, options_.saveShift, paths.shiftList);
+  const RunLists::Created created = lists_.Create(*writer_, options_.saveErrorList, paths.errorList,
+                                                  options_.saveShift, paths.shiftList, continueLists);
   failures.errorList = !created.errorList;
   failures.shiftList = !created.shiftList;
+  failures.errorListFailure = created.errorListFailure;
+  failures.shiftListFailure = created.shiftListFailure;
   if (recording_.Saving()) {
-    // A recording that a failed run left under the working name is kept,
-    // never overwritten by this one.
-    failures.keptUnfinished = KeepUnfinishedRecording(paths.stream);
-    failures.stream = !recording_.Create(paths.stream);
+    // A recording that an earlier run left under the working name is kept,
+    // never overwritten by this one; when it cannot be moved aside, this
+    // run records nothing.
+    const KeptRecording kept = KeepUnfinishedRecording(writer_->Store(), paths.stream);
+    failures.keptUnfinished = kept.name;
+    if (!kept.failure.empty()) {
+      recording_.Refuse();
+      failures.stream = true;
+      failures.streamFailure = kept.failure;
+    } else {
+      failures.stream = !recording_.Create(*writer_, paths.stream, failures.streamFailure);
+    }
   }
   return failures;
 }
@@ -202,20 +213,23 @@ void RunPipeline::OnCutRecord(const CutRecord& record) {
 
 // --- The run's end --------------------------------------------------------------------
 
-std::string RunPipeline::Finish() {
+void RunPipeline::SyncOutputs() {
+  recording_.Sync();
+  lists_.Sync();
+}
+
+void RunPipeline::Finish() {
   separator_.Finish();
   restMs_ = 0;
-  std::string name;
-  if (recording_.Saving()) {
+  if (recording_.Saving() && recording_.IsOpen()) {
     const FinishedRecording finished =
         recording_.Finish({clock_.Time(), clock_.Seen(), clock_.BlocksSinceFix(), startClock_});
-    name = finished.name;
+    recordingFinished_ = true;
     // The fields the recording was dated with stay in force until the next
     // sound GPS record: lines written before it carry them.
     clock_.KeepTime(finished.time);
   }
   host_.Repaint();
-  return name;
 }
 
 void RunPipeline::Abandon() {
@@ -225,19 +239,14 @@ void RunPipeline::Abandon() {
 }
 
 void RunPipeline::CloseOutputs() {
-  // Both are closed even when the first fails; the first failure is reported.
-  std::optional<IoError> failure;
-  try {
-    recording_.Close();
-  } catch (const IoError& e) {
-    failure = e;
-  }
-  try {
-    lists_.Close();
-  } catch (const IoError& e) {
-    if (!failure) failure = e;
-  }
-  if (failure) throw *failure;
+  recording_.Close();
+  lists_.Close();
+}
+
+std::string RunPipeline::SavedRecording() const {
+  if (!recordingFinished_) return "";
+  const FileOutcome outcome = recording_.Outcome();
+  return outcome.closed ? outcome.name : "";
 }
 
 // --- Showing ----------------------------------------------------------------------------

@@ -45,11 +45,15 @@ struct OutputPaths {
   static OutputPaths In(const std::string& directory);
 };
 
-// The files a run asked for that could not be created.
+// The files a run asked for that could not be created, each with the reason
+// for the operator.
 struct OutputFailures {
   bool errorList = false;
   bool shiftList = false;
   bool stream = false;
+  std::string errorListFailure;
+  std::string shiftListFailure;
+  std::string streamFailure;
   std::string keptUnfinished;  // an earlier unfinished recording moved aside to this name
 };
 
@@ -64,6 +68,10 @@ class RunPipeline final : private RecordSink {
 
   // Program start: the parameters, screen length and live choices.
   void Configure(const MonitorOptions& options);
+  // The writer the run's files go through from the next OpenOutputs on. By
+  // default the pipeline's own, which writes at once on the caller's thread.
+  void UseWriter(FileWriter& writer) { writer_ = &writer; }
+  FileWriter& Writer() { return *writer_; }
 
   // --- A run, in order ------------------------------------------------------
   // START: resets the run and builds the header in force, from config.txt at
@@ -72,23 +80,31 @@ class RunPipeline final : private RecordSink {
   // The run is about to connect: the filter is set up and the computer's
   // clock at START is kept for dating a recording without GPS.
   void Arm(const ClockFields& startClock);
-  // Creates the files the run's options ask for. A file that cannot be
-  // created is off for this run.
-  OutputFailures OpenOutputs(const OutputPaths& paths);
+  // Creates the files the run's options ask for; the lists empty, or when
+  // continueLists written on after the lines of the runs before. A file that
+  // cannot be created is off for this run; so is the recording when an
+  // unfinished one left at its path cannot be moved aside.
+  OutputFailures OpenOutputs(const OutputPaths& paths, bool continueLists = false);
   // The first byte of 0x80 or above has arrived.
   void StartStream(uint8_t firstMarker);
   // Received bytes, in order. Returns how many were taken: fewer than count
   // when the stream is to rest (RestMilliseconds) before the rest is fed.
   size_t Feed(const uint8_t* data, size_t count);
   int RestMilliseconds() const { return restMs_; }
-  // STOP: the recording is finished and named; returns its name ("" when none).
-  std::string Finish();
-  // The run ends by an error: what is buffered is written if possible, and
+  // At least once a second during a run: what the outputs hold goes to the
+  // files and the files to the disk.
+  void SyncOutputs();
+  // The run's end (STOP, a lost device, a failed write): the recording is
+  // finished and named. Its name is SavedRecording() once the writer has done it.
+  void Finish();
+  // The program is torn down during a run: what is buffered is written, and
   // the recording is closed under its working name.
   void Abandon();
-  // Closes whatever output is still open; throws IoError when a list could
-  // not be closed.
+  // Closes whatever output is still open (after Finish, the lists).
   void CloseOutputs();
+  // The name the recording Finish finished got, once the writer has closed
+  // it; "" before, and when no recording was finished in this run.
+  std::string SavedRecording() const;
 
   // --- The operator ---------------------------------------------------------
   // Between runs.
@@ -145,6 +161,11 @@ class RunPipeline final : private RecordSink {
   Recording recording_{device_};
   RunLists lists_;
   StreamSeparator separator_{*this};
+
+  PosixFileStore fileStore_;
+  FileWriter ownWriter_{fileStore_};
+  FileWriter* writer_ = &ownWriter_;
+  bool recordingFinished_ = false;
 
   RunOptions options_;      // the run's options as START copied them
   ClockFields startClock_;  // the computer's clock at START

@@ -3,19 +3,44 @@
 #include "recording/recording.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 #include "format/gps_record.h"
 #include "format/markers.h"
+#include "recording/output_files.h"
 
 namespace voxa {
-namespace fs = std::filesystem;
-
 namespace {
-// A write of at least this much goes to the operating system at once.
-constexpr int32_t kFlushThreshold = 4096;
+
+constexpr int64_t kPlaceholderLength = 80;
+
+// Moves length bytes of the file from source to target, so that every byte
+// is read before it is overwritten: from the back when the stream moves up,
+// from the front (and the file cut at its new end) when it moves down.
+void MoveStream(FileAccess& file, int64_t source, int64_t target, int64_t length) {
+  std::vector<uint8_t> chunk(64 * 1024);
+  const auto piece = [&](int64_t left) {
+    return static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(chunk.size()), left));
+  };
+  if (target > source) {
+    for (int64_t done = length; done > 0;) {
+      const size_t count = piece(done);
+      done -= static_cast<int64_t>(count);
+      file.ReadAt(source + done, chunk.data(), count);
+      file.WriteAt(target + done, chunk.data(), count);
+    }
+  } else {
+    for (int64_t done = 0; done < length;) {
+      const size_t count = piece(length - done);
+      file.ReadAt(source + done, chunk.data(), count);
+      file.WriteAt(target + done, chunk.data(), count);
+      done += static_cast<int64_t>(count);
+    }
+    file.Resize(target + length);
+  }
+}
+
 }  // namespace
 
 Recording::Recording(const DeviceSettings& device) : device_(device), buffer_(kBufferSize, 0) {
@@ -28,6 +53,10 @@ void Recording::StartRun(bool save) {
   buffer_.assign(kBufferSize, 0);
   buffer_.shrink_to_fit();
   count_ = 0;
+  open_ = false;
+  startWritten_ = false;
+  provisionalHeaderLength_ = 0;
+  provisionalStream_ = 0;
   headerWritten_ = false;
   writtenHeaderLength_ = 0;
   placeholderDue_ = false;
@@ -39,12 +68,26 @@ void Recording::StartRun(bool save) {
   shiftRecordCount_ = 0;
 }
 
-bool Recording::Create(const std::string& path) {
-  if (!file_.Create(path)) saving_ = false;
+bool Recording::Create(FileWriter& writer, const std::string& path, std::string& failure) {
+  if (writer_ != nullptr && file_ != kNoFile) writer_->Forget(file_);
+  writer_ = &writer;
+  int error = 0;
+  file_ = writer.Create(path, Creation::New, error);
+  open_ = file_ != kNoFile;
+  if (!open_) {
+    saving_ = false;
+    failure = CreateFailure(path, error);
+  }
   return saving_;
 }
 
 void Recording::Append(Bytes bytes) {
+  // Before the first write the start stays undecided for up to the growth
+  // limit, counted with what Sync has written behind the provisional start.
+  if (!headerWritten_ && provisionalStream_ > 0 &&
+      provisionalStream_ + count_ + static_cast<int64_t>(bytes.size()) > kBufferGrowthLimit) {
+    Flush();
+  }
   size_t at = 0;
   while (at < bytes.size()) {
     if (count_ >= static_cast<int32_t>(buffer_.size())) MakeRoom();
@@ -105,32 +148,71 @@ void Recording::OnShift(uint8_t first, uint8_t second) {
   }
 }
 
+void Recording::AppendToFile(Bytes bytes) { writer_->Append(file_, bytes); }
+
+void Recording::WriteProvisionalStart() {
+  const Bytes header = device_.HeaderBytes();
+  AppendToFile(Bytes(&kMarkerHeader, 1));
+  AppendToFile(header);
+  provisionalHeaderLength_ = static_cast<int32_t>(header.size());
+  startWritten_ = true;
+}
+
+void Recording::LayOut() {
+  const Bytes header = device_.HeaderBytes();
+  std::vector<uint8_t> start;
+  start.reserve(1 + header.size() + kPlaceholderLength);
+  start.push_back(kMarkerHeader);
+  start.insert(start.end(), header.begin(), header.end());
+  if (placeholderDue_) {
+    start.push_back(kMarkerGps);
+    start.insert(start.end(), kPlaceholderGpsText.begin(), kPlaceholderGpsText.end());
+    start.insert(start.end(), {kMarkerShift, 0x00, 0x00});
+    placeholderWritten_ = true;
+  }
+  if (!startWritten_) {
+    AppendToFile(Bytes(start));
+  } else {
+    // The stream written behind the provisional start moves to where this
+    // start ends; the start is written over the file's beginning after it.
+    const int64_t from = 1 + int64_t{provisionalHeaderLength_};
+    const auto to = static_cast<int64_t>(start.size());
+    const int64_t length = provisionalStream_;
+    if (from != to && length > 0) {
+      writer_->Run(file_, [from, to, length](FileAccess& file) { MoveStream(file, from, to, length); });
+    } else if (from > to) {
+      writer_->Run(file_, [to](FileAccess& file) { file.Resize(to); });
+    }
+    writer_->WriteAt(file_, 0, Bytes(start));
+  }
+  writtenHeaderLength_ = static_cast<int32_t>(header.size());
+  headerWritten_ = true;
+  startWritten_ = true;
+}
+
 void Recording::Flush() {
-  if (!file_.IsOpen()) {
+  if (!open_) {
     count_ = 0;
     return;
   }
-  if (!headerWritten_) {
-    const Bytes header = device_.HeaderBytes();
-    file_.Append(kMarkerHeader);
-    file_.Append(header.data(), header.size());
-    writtenHeaderLength_ = static_cast<int32_t>(header.size());
-    headerWritten_ = true;
-    if (placeholderDue_) {
-      file_.Append(kMarkerGps);
-      file_.Append(kPlaceholderGpsText);
-      const uint8_t shift[3] = {kMarkerShift, 0x00, 0x00};
-      file_.Append(shift, sizeof shift);
-      placeholderWritten_ = true;
-    }
-  }
-  const int32_t written = count_;
-  if (written > 0) file_.Append(buffer_.data(), static_cast<size_t>(written));
+  if (!headerWritten_) LayOut();
+  if (count_ > 0) AppendToFile(Bytes(buffer_.data(), static_cast<size_t>(count_)));
   count_ = 0;
-  // The screen's bulk goes to the operating system at once, so a crash loses
-  // little; the single blocks written after it during the screen's last
-  // second stay in the file's small buffer instead of costing a system call each.
-  if (written >= kFlushThreshold) file_.Flush();
+}
+
+void Recording::Sync() {
+  if (!open_) return;
+  if (count_ > 0) {
+    if (headerWritten_) {
+      AppendToFile(Bytes(buffer_.data(), static_cast<size_t>(count_)));
+    } else {
+      if (!startWritten_) WriteProvisionalStart();
+      AppendToFile(Bytes(buffer_.data(), static_cast<size_t>(count_)));
+      provisionalStream_ += count_;
+    }
+    count_ = 0;
+  }
+  writer_->Sync(file_);
 }
 
 std::vector<uint8_t> FittedHeader(Bytes header, int32_t length) {
@@ -149,11 +231,11 @@ std::vector<uint8_t> FittedHeader(Bytes header, int32_t length) {
 FinishedRecording Recording::Finish(const RecordingEnd& end) {
   FinishedRecording finished;
   finished.time = end.time;
-  if (!file_.IsOpen()) return finished;
+  if (!open_) return finished;
   GpsTime& time = finished.time;
   Flush();
   if (end.gpsSeen) WriteEndTime(time, end.blocksSinceFix);
-  file_.Append(kMarkerEndByte);
+  AppendToFile(Bytes(&kMarkerEndByte, 1));
   if (startTimeFix_ && placeholderWritten_) FixStartRecords(time);
 
   // A header the monitor built itself gets the start time.
@@ -162,73 +244,70 @@ FinishedRecording Recording::Finish(const RecordingEnd& end) {
   if (!device_.DeviceHeaderReceived()) FillStartTime(time, end.gpsSeen, end.startClock, header);
   if (fileName_.empty()) fileName_ = NameAtEnd(end.gpsSeen, end.startClock);
 
+  std::vector<uint8_t> start{kMarkerHeader};
   const std::vector<uint8_t> fitted =
       FittedHeader(Bytes(reinterpret_cast<const uint8_t*>(header.data()), header.size()), writtenHeaderLength_);
-  const uint8_t marker = kMarkerHeader;
-  file_.WriteAt(0, &marker, 1);
-  file_.WriteAt(1, fitted.data(), fitted.size());
+  start.insert(start.end(), fitted.begin(), fitted.end());
+  writer_->WriteAt(file_, 0, Bytes(start));
 
-  const fs::path working(file_.Path());
-  file_.Close();
-
-  const std::string directory = working.has_parent_path() ? working.parent_path().string() : ".";
-  std::error_code error;
-  if (!fileName_.empty()) {
-    // Never replace an existing recording (two runs in the same minute).
-    const std::string name = UnusedFileName(directory, fileName_);
-    fs::rename(working, fs::path(directory) / name, error);
-    if (!error) {
-      finished.name = name;
-      return finished;
-    }
-  }
-  // The dated name could not be used: keep the recording under a name of its
-  // own rather than leave it where the next START would overwrite it.
-  const std::string fallback = UnusedFileName(directory, kWorkingRecordingName);
-  error.clear();
-  fs::rename(working, fs::path(directory) / fallback, error);
-  finished.name = error ? working.filename().string() : fallback;
+  // Never replace an existing recording (two runs in the same minute). When
+  // the dated name cannot be used, the recording gets a name of its own
+  // rather than stay where the next START would have to move it.
+  writer_->Close(file_, {fileName_, kWorkingRecordingName});
+  open_ = false;
+  finished.name = fileName_;
   return finished;
 }
 
 void Recording::Abandon() {
-  if (!file_.IsOpen()) return;
-  try {
-    Flush();
-  } catch (const IoError&) {
-    // The write that failed is what ended the run; what is on disk stays.
-  }
-  try {
-    file_.Close();
-  } catch (const IoError&) {
-  }
+  if (!open_) return;
+  Flush();
+  Close();
 }
 
 void Recording::Close() {
-  if (file_.IsOpen()) file_.Close();
+  if (!open_) return;
+  open_ = false;
+  writer_->Close(file_);
 }
 
-std::string UnusedFileName(const std::string& directory, const std::string& name) {
-  const fs::path dir(directory);
-  std::error_code error;
-  if (!fs::exists(dir / name, error)) return name;
-  const fs::path original(name);
-  const std::string stem = original.stem().string();
-  const std::string extension = original.extension().string();
-  for (int n = 2;; ++n) {
-    const std::string candidate = stem + "-" + std::to_string(n) + extension;
-    if (!fs::exists(dir / candidate, error)) return candidate;
+FileOutcome Recording::Outcome() const {
+  return writer_ != nullptr && file_ != kNoFile ? writer_->Outcome(file_) : FileOutcome{};
+}
+
+KeptRecording KeepUnfinishedRecording(FileStore& store, const std::string& path) {
+  KeptRecording kept;
+  int64_t size = 0;
+  const int error = store.RegularFileSize(path, size);
+  // Nothing there, or something that is not a recording: creating the file
+  // reports it.
+  if (error != 0) return kept;
+  if (size == 0) {
+    // Left by a STOP while waiting for the device: nothing to keep.
+    store.Remove(path);
+    return kept;
   }
-}
-
-std::string KeepUnfinishedRecording(const std::string& path) {
-  const fs::path working(path);
-  std::error_code error;
-  if (!fs::is_regular_file(working, error) || fs::file_size(working, error) == 0 || error) return "";
-  const fs::path directory = working.has_parent_path() ? working.parent_path() : fs::path(".");
-  const std::string name = UnusedFileName(directory.string(), working.filename().string());
-  fs::rename(working, directory / name, error);
-  return error ? "" : name;
+  const std::string directory = DirectoryOf(path);
+  const std::string name = NameOf(path);
+  const size_t dot = name.find_last_of('.');
+  const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+  const std::string extension = dot == std::string::npos ? "" : name.substr(dot);
+  for (int number = 2; number < 100000; ++number) {
+    const std::string candidate = stem + "-" + std::to_string(number) + extension;
+    const int moved = store.RenameNoReplace(path, directory == "." ? candidate : directory + "/" + candidate);
+    if (moved == 0) {
+      store.SyncDirectory(directory);
+      kept.name = candidate;
+      return kept;
+    }
+    if (moved != EEXIST) {
+      char text[256];
+      kept.failure = "Cannot move the unfinished recording '" + path + "' aside: " + strerror_r(moved, text, sizeof text);
+      return kept;
+    }
+  }
+  kept.failure = "Cannot move the unfinished recording '" + path + "' aside: no free name";
+  return kept;
 }
 
 }  // namespace voxa

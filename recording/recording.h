@@ -1,14 +1,22 @@
 // The stream recording, streamdat.bin: the bytes of the recorded records
-// collected in a buffer and written to the file, the header and placeholder
-// records at its start, and the steps that finish it at STOP: end-time record,
-// end byte, the rewrite of the placeholder records after a late first fix,
-// the start time in a header the monitor built itself, the header rewrite and
-// the final name.
+// collected in a buffer and handed to the run's FileWriter, the header and
+// placeholder records at its start, and the steps that finish it at STOP:
+// end-time record, end byte, the rewrite of the placeholder records after a
+// late first fix, the start time in a header the monitor built itself, the
+// header rewrite and the final name.
 //
 // File layout: 0xF0 and the header; the 80 placeholder bytes when the first
 // screen ended before any GPS message; the recorded stream (every byte after
 // the first marker except header and boot-message records); the end-time
 // record when a GPS message was seen; 0xEF.
+//
+// The layout of the start (the header's length, the placeholder) is decided
+// by the first write, at the end of the first screen. So that a crash or a
+// power cut before then loses no more than what Sync has not reached yet,
+// Sync writes a provisional start earlier (0xF0 and the header in force, the
+// stream after it: a file a reader can take as it is); the first write then
+// lays the start out as decided, moving the stream written so far where the
+// layout puts it. The finished file is the same either way.
 //
 // The recording also keeps what dating it needs from the run: the start
 // fields of the first fix, and after a late first fix its text, the blocks
@@ -23,7 +31,7 @@
 
 #include "device/device_settings.h"
 #include "format/records.h"
-#include "recording/output_files.h"
+#include "recording/file_writer.h"
 #include "timing/computer_clock.h"
 #include "timing/gps_clock.h"
 
@@ -39,8 +47,9 @@ struct RecordingEnd {
   ClockFields startClock;  // the computer's clock at START
 };
 
-// A finished recording: its name ("" when there was none), and the GPS time
-// fields as dating the recording left them.
+// A finished recording: the name it is to get ("" when there was none; the
+// name it got, with a suffix when that was taken, is in its outcome once the
+// writer has closed it), and the GPS time fields as dating the recording left them.
 struct FinishedRecording {
   std::string name;
   GpsTime time;
@@ -61,10 +70,14 @@ class Recording {
   // START: a fresh recording, saved when save is set (and its file can be
   // created). The settled start shift is kept from earlier runs.
   void StartRun(bool save);
-  // Creates the file; false (and nothing is saved) when it cannot be created.
-  bool Create(const std::string& path);
+  // Creates the file through writer, never replacing one; false (and
+  // nothing is saved), with the reason, when it cannot be created.
+  bool Create(FileWriter& writer, const std::string& path, std::string& failure);
+  // Saving is off for this run (the file must not be created).
+  void Refuse() { saving_ = false; }
   bool Saving() const { return saving_; }
-  bool IsOpen() const { return file_.IsOpen(); }
+  // Created and not closed yet.
+  bool IsOpen() const { return open_; }
 
   // Bytes of the stream as received, in order. Never overflows the buffer.
   void Record(Bytes bytes) {
@@ -82,15 +95,22 @@ class Recording {
   // A shift record: after a late first fix the 26th is kept for the start.
   void OnShift(uint8_t first, uint8_t second);
 
+  // At least once a second during a run: what is buffered goes to the file
+  // (before the first write, behind a provisional start), and the file to the disk.
+  void Sync();
+
   // STOP: the finishing steps; the file is closed and renamed.
   FinishedRecording Finish(const RecordingEnd& end);
-  // After a failure: writes what is still buffered if it can, then closes the
-  // file under its working name.
+  // The program is torn down during a run: writes what is still buffered,
+  // then closes the file under its working name.
   void Abandon();
   // Closes the file as it stands, when the run never reached the stream.
   void Close();
+  // The file of the last run that created one: its path, the name it got
+  // and its failure, as far as the writer has got.
+  FileOutcome Outcome() const;
 
-  // The buffer goes to the file now (the first write puts the header first).
+  // The buffer goes to the file now (the first write lays out the start).
   void Flush();
 
   // Bytes collected and not yet written.
@@ -100,6 +120,12 @@ class Recording {
  private:
   void Append(Bytes bytes);
   void MakeRoom();
+  void WriteProvisionalStart();
+  void LayOut();
+  void AppendToFile(Bytes bytes);
+  void AppendToFile(std::string_view text) {
+    AppendToFile(Bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+  }
   // The finishing steps; they work on time, the GPS fields in force.
   void WriteEndTime(GpsTime& time, int64_t blocksSinceFix);
   void FixStartRecords(GpsTime& time);
@@ -109,11 +135,16 @@ class Recording {
   int32_t Rate() const;
 
   const DeviceSettings& device_;
-  RecordingFile file_;
+  FileWriter* writer_ = nullptr;
+  FileId file_ = kNoFile;
+  bool open_ = false;
   bool saving_ = false;
   std::vector<uint8_t> buffer_;
   int32_t count_ = 0;
-  bool headerWritten_ = false;       // the first write has written the header (and placeholder)
+  bool startWritten_ = false;         // a start (provisional or laid out) is in the file
+  int32_t provisionalHeaderLength_ = 0;
+  int64_t provisionalStream_ = 0;     // stream bytes written behind the provisional start
+  bool headerWritten_ = false;       // the first write has laid out the header (and placeholder)
   int32_t writtenHeaderLength_ = 0;  // the header's length at that first write
   bool placeholderDue_ = false;      // the first screen ended before any GPS message
   bool placeholderWritten_ = false;
@@ -141,14 +172,15 @@ std::vector<uint8_t> FittedHeader(Bytes header, int32_t length);
 std::string RecordingName(std::string_view month, std::string_view day, std::string_view hour,
                           std::string_view minute, std::string_view deviceNumber);
 
-// A name in directory that does not exist yet: name itself, or with "-2",
-// "-3", ... before its extension.
-std::string UnusedFileName(const std::string& directory, const std::string& name);
-
 // Before a new recording is created at path: a non-empty file left there by a
-// run that could not finish or rename it is moved aside so it is never
-// overwritten. Returns the name it was moved to, or "" when there was nothing
-// to keep.
-std::string KeepUnfinishedRecording(const std::string& path);
+// run that could not finish or rename it is moved aside to "streamdat-N.bin"
+// (never replacing a file), an empty one is removed. The name it was moved
+// to, or "" when there was nothing to keep; failure holds the reason when
+// the file could not be moved aside (it must then not be created again).
+struct KeptRecording {
+  std::string name;
+  std::string failure;
+};
+KeptRecording KeepUnfinishedRecording(FileStore& store, const std::string& path);
 
 }  // namespace voxa

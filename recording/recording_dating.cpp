@@ -107,7 +107,7 @@ std::array<uint8_t, kPlaceholderBytes> PlaceholderBytes() {
 
 // Where the recorded stream ends: before the end byte 0xEF and, when a GPS
 // message was seen, before the end-time record the end routines appended.
-int64_t RecordedStreamEnd(RecordingFile& file, int64_t streamStart) {
+int64_t RecordedStreamEnd(FileAccess& file, int64_t streamStart) {
   int64_t end = file.Size();
   if (end > streamStart) {
     uint8_t last = 0;
@@ -131,7 +131,7 @@ int64_t RecordedStreamEnd(RecordingFile& file, int64_t streamStart) {
 // as a length counted from streamStart; 0 when there is no block at all. A
 // record ends where the next marker begins; a shift record always has
 // exactly two payload bytes, which are skipped whatever their values.
-int64_t LengthThroughBlocks(RecordingFile& file, int64_t streamStart, int64_t streamEnd, int64_t wanted) {
+int64_t LengthThroughBlocks(FileAccess& file, int64_t streamStart, int64_t streamEnd, int64_t wanted) {
   std::array<uint8_t, 4096> chunk{};
   int64_t blocks = 0;
   bool inBlock = false;
@@ -166,7 +166,7 @@ int64_t LengthThroughBlocks(RecordingFile& file, int64_t streamStart, int64_t st
 
 // Copies length bytes from source to the lower offset target, front to back,
 // so an overlapping stretch is read before it is overwritten.
-void MoveDown(RecordingFile& file, int64_t source, int64_t target, int64_t length) {
+void MoveDown(FileAccess& file, int64_t source, int64_t target, int64_t length) {
   std::vector<uint8_t> chunk(64 * 1024);
   for (int64_t done = 0; done < length;) {
     const auto count = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(chunk.size()), length - done));
@@ -174,6 +174,28 @@ void MoveDown(RecordingFile& file, int64_t source, int64_t target, int64_t lengt
     file.WriteAt(target + done, chunk.data(), count);
     done += static_cast<int64_t>(count);
   }
+}
+
+// The start records rewritten in the file: the first blocks move down as
+// whole records (a shift record, a GPS record, stray bytes or an invalid
+// block among them are never cut), and the back-dated GPS record and the
+// start shift (records) follow the wanted-th block. A recording with fewer
+// blocks gets them after its last block, the nearest place to where they
+// belong; one without blocks keeps them where they are. Only the placeholder
+// the first write put there is ever replaced: a file that does not hold it
+// is left exactly as it is.
+void RewriteStartRecords(FileAccess& file, int64_t placeholderAt, int64_t wantedBlocks,
+                         const std::array<uint8_t, kPlaceholderBytes>& records) {
+  const int64_t streamStart = placeholderAt + kPlaceholderBytes;
+  if (file.Size() < streamStart) return;
+  std::array<uint8_t, kPlaceholderBytes> found{};
+  file.ReadAt(placeholderAt, found.data(), found.size());
+  if (found != PlaceholderBytes()) return;
+
+  const int64_t streamEnd = RecordedStreamEnd(file, streamStart);
+  const int64_t moved = LengthThroughBlocks(file, streamStart, streamEnd, wantedBlocks);
+  MoveDown(file, streamStart, placeholderAt, moved);
+  file.WriteAt(placeholderAt + moved, records.data(), records.size());
 }
 
 }  // namespace
@@ -190,8 +212,8 @@ void Recording::WriteEndTime(GpsTime& time, int64_t blocksSinceFix) {
     std::string scratch;
     MoveGpsTime(time, -forward, scratch);
   }
-  file_.Append(kMarkerEndTime);
-  file_.Append(EndTimeRecordText(time));
+  AppendToFile(Bytes(&kMarkerEndTime, 1));
+  AppendToFile(EndTimeRecordText(time));
 }
 
 // The start fields moved back to the first sample: the first fix came
@@ -205,28 +227,14 @@ void Recording::BackdateFirstFix(GpsTime& time, std::string& record) const {
   MoveGpsTime(time, firstFixBlocks_ / Rate(), record);
 }
 
-// The first blocks move down as whole records (a shift record, a GPS record,
-// stray bytes or an invalid block among them are never cut), and the
-// back-dated GPS record and the start shift follow the k-th block. A
-// recording with fewer blocks gets them after its last block, the nearest
-// place to where they belong; one without blocks keeps them where they are.
+// The back-dated first fix and the settled shift replace the placeholder
+// records, after the first blocks of the second they belong to; the file is
+// read back and rewritten where it is written.
 void Recording::FixStartRecords(GpsTime& time) {
   std::string record;
   BackdateFirstFix(time, record);
   const int64_t wantedBlocks = firstFixBlocks_ % Rate() + 1;
-
   const int64_t placeholderAt = int64_t{writtenHeaderLength_} + 1;
-  const int64_t streamStart = placeholderAt + kPlaceholderBytes;
-  if (file_.Size() < streamStart) return;
-  // Only the placeholder the first write put there is ever replaced: a file
-  // that does not hold it is left exactly as it is.
-  std::array<uint8_t, kPlaceholderBytes> found{};
-  file_.ReadAt(placeholderAt, found.data(), found.size());
-  if (found != PlaceholderBytes()) return;
-
-  const int64_t streamEnd = RecordedStreamEnd(file_, streamStart);
-  const int64_t moved = LengthThroughBlocks(file_, streamStart, streamEnd, wantedBlocks);
-  MoveDown(file_, streamStart, placeholderAt, moved);
 
   std::array<uint8_t, kPlaceholderBytes> records{};
   records[0] = kMarkerGps;
@@ -234,7 +242,9 @@ void Recording::FixStartRecords(GpsTime& time) {
   records[77] = kMarkerShift;
   records[78] = startShiftPair_[0];
   records[79] = startShiftPair_[1];
-  file_.WriteAt(placeholderAt + moved, records.data(), records.size());
+  writer_->Run(file_, [placeholderAt, wantedBlocks, records](FileAccess& file) {
+    RewriteStartRecords(file, placeholderAt, wantedBlocks, records);
+  });
 }
 
 void Recording::FillStartTime(GpsTime& time, bool gpsSeen, const ClockFields& startClock, std::string& header) {

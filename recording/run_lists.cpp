@@ -1,31 +1,28 @@
 #include "recording/run_lists.h"
 
-#include <optional>
-
 namespace voxa {
 
-RunLists::Created RunLists::Create(bool errorList, const std::string& errorPath, bool shiftList,
-                                   const std::string& shiftPath) {
+RunLists::Created RunLists::Create(FileWriter& writer, bool errorList, const std::string& errorPath, bool shiftList,
+                                   const std::string& shiftPath, bool continued) {
   Created created;
-  errorOn_ = errorList && errors_.Create(errorPath);
+  const Creation how = continued ? Creation::Continued : Creation::Emptied;
+  errorOn_ = errorList && errors_.Create(writer, errorPath, how, created.errorListFailure);
   created.errorList = !errorList || errorOn_;
-  shiftOn_ = shiftList && shifts_.Create(shiftPath);
+  shiftOn_ = shiftList && shifts_.Create(writer, shiftPath, how, created.shiftListFailure);
   created.shiftList = !shiftList || shiftOn_;
   return created;
+}
+
+void RunLists::Sync() {
+  errors_.Sync();
+  shifts_.Sync();
 }
 
 void RunLists::Close() {
   errorOn_ = false;
   shiftOn_ = false;
-  std::optional<IoError> failure;
-  for (LineFile* file : {&errors_, &shifts_}) {
-    try {
-      file->Close();
-    } catch (const IoError& e) {
-      if (!failure) failure = e;
-    }
-  }
-  if (failure) throw *failure;
+  errors_.Close();
+  shifts_.Close();
 }
 
 }  // namespace voxa

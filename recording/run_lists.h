@@ -12,13 +12,17 @@ namespace voxa {
 
 class RunLists {
  public:
-  // Creates the lists that are asked for; each is false when it could not be
-  // created (that list is then off for the run).
+  // Creates the lists that are asked for, empty or (continued) written on
+  // after what they hold; each is false, with the reason, when it could not
+  // be created (that list is then off for the run).
   struct Created {
     bool errorList = true;
     bool shiftList = true;
+    std::string errorListFailure;
+    std::string shiftListFailure;
   };
-  Created Create(bool errorList, const std::string& errorPath, bool shiftList, const std::string& shiftPath);
+  Created Create(FileWriter& writer, bool errorList, const std::string& errorPath, bool shiftList,
+                 const std::string& shiftPath, bool continued = false);
 
   void Error(std::string_view line) {
     if (errorOn_) errors_.WriteLine(line);
@@ -27,11 +31,14 @@ class RunLists {
     if (shiftOn_) shifts_.WriteLine(line);
   }
 
-  // Closes both; throws IoError for the first that could not be closed, after
-  // trying both.
+  // What both hold to the disk.
+  void Sync();
+  // Closes both (their last lines reach the disk first).
   void Close();
   bool ErrorListOn() const { return errorOn_; }
   bool ShiftListOn() const { return shiftOn_; }
+  const LineFile& ErrorList() const { return errors_; }
+  const LineFile& ShiftList() const { return shifts_; }
 
  private:
   LineFile errors_;

@@ -36,8 +36,8 @@ TEST(CommandLine, ParsesWhatTheControlsOffer) {
        [](const CommandLine& c) { return c.port == "-odd"; }},
       {"switches off", {"--no-ext-header", "--no-offset-reset"}, CommandAction::Run,
        [](const CommandLine& c) { return !c.options.run.loadExtHeader && !c.options.run.resetOffset; }},
-      {"switches on", {"--auto-scale", "--high-pass"}, CommandAction::Run,
-       [](const CommandLine& c) { return c.options.run.autoScale && c.options.run.highPass; }},
+      {"switches on", {"--auto-scale", "--high-pass", "--reconnect"}, CommandAction::Run,
+       [](const CommandLine& c) { return c.options.run.autoScale && c.options.run.highPass && c.options.run.reconnect; }},
       {"values, separate and with =", {"--channels", "1", "--rate=800", "--gain", "64"}, CommandAction::Run,
        [](const CommandLine& c) { return c.options.parameters.channels == 1 && c.options.parameters.rate == 800 &&
                 c.options.parameters.gain == 64; }},
@@ -93,12 +93,16 @@ TEST(CommandLine, RefusesMistakesWithAMessage) {
   }
 }
 
-TEST(CommandLine, UsageNamesEveryOption) {
+TEST(CommandLine, UsageNamesEveryOptionAndEveryExitStatus) {
   const std::string usage = UsageText("voxa-monitor");
   for (const char* option : {"--save-stream", "--save-errors", "--save-shift", "--no-ext-header", "--auto-scale",
-                             "--no-offset-reset", "--high-pass", "--channels", "--rate", "--gain", "--screen-seconds",
-                             "--help", "--version"}) {
+                             "--no-offset-reset", "--high-pass", "--reconnect", "--channels", "--rate", "--gain",
+                             "--screen-seconds", "--help", "--version"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
+  }
+  for (const int status : {kExitOk, kExitUsage, kExitPortNotOpened, kExitDeviceLost, kExitFileNotCreated,
+                           kExitFileNotSaved}) {
+    EXPECT_NE(usage.find("\n  " + std::to_string(status) + "  "), std::string::npos) << status;
   }
 }
 

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "app/port_policy.h"
+#include "support/test_files.h"
 
 namespace voxa {
 namespace {
@@ -63,12 +65,21 @@ TEST(MonitorPortSettings, A115200EightN1LineWithoutFlowControlOrEvents) {
   EXPECT_EQ(timeouts[2], 0u);
 }
 
-TEST(MonitorPortScan, SerialThenUsbThenAcmPortsZeroToNineteen) {
+TEST(MonitorPortScan, SerialUsbAcmZeroToNineteenThenTheAdaptersStableNames) {
   std::vector<std::string> expected;
   for (const std::string kind : {"ttyS", "ttyUSB", "ttyACM"}) {
     for (int n = 0; n < 20; ++n) expected.push_back(kind + std::to_string(n));
   }
-  EXPECT_EQ(ComPortScanNames(), expected);
+  test::ScratchDir dir;
+  EXPECT_EQ(ComPortScanNames(dir.File("no-such-directory")), expected);
+
+  // The stable names, as the system keeps them: links named after the adapter.
+  for (const char* name : {"usb-Prolific_PL2303-if00-port0", "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"}) {
+    std::filesystem::create_symlink("../../ttyUSB0", dir.File(name));
+  }
+  expected.push_back(dir.File("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"));
+  expected.push_back(dir.File("usb-Prolific_PL2303-if00-port0"));
+  EXPECT_EQ(ComPortScanNames(dir.Path()), expected);
 }
 
 }  // namespace

@@ -26,53 +26,17 @@
 #include "app/window_style.h"
 #include "app/command_line.h"
 #include "app/monitor.h"
+#include "pty_device.h"
 #include "tools/sim_stream.h"
 
 namespace voxa {
 namespace {
 
 using Phase = RunController::Phase;
-constexpr int kDeadlineMs = 10000;
+using test::FakeDevice;
+using test::kDeadlineMs;
 // Where a run fails, in the failure tests.
 constexpr int kAtStart = 0, kDeviceGone = 1, kAtFinish = 2;
-
-// The device side of a pseudo-terminal.
-struct FakeDevice {
-  int master = -1, slave = -1;
-  std::string path;
-
-  FakeDevice() {
-    char name[128] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) qFatal("openpty failed");
-    path = name;
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-  }
-  ~FakeDevice() {
-    HangUp();
-    close(slave);
-  }
-  // Writes everything, letting the program read while the line is full.
-  bool Send(QByteArrayView bytes) {
-    return QTest::qWaitFor(
-        [&] {
-          for (ssize_t n = 0; !bytes.empty(); bytes = bytes.sliced(n)) {
-            if ((n = write(master, bytes.data(), static_cast<size_t>(bytes.size()))) <= 0) return false;
-          }
-          return true;
-        },
-        kDeadlineMs);
-  }
-  // Bytes sent that the program has not read yet.
-  int Unread() const {
-    int count = 0;
-    ioctl(slave, FIONREAD, &count);
-    return count;
-  }
-  void HangUp() {
-    if (master >= 0) close(master);
-    master = -1;
-  }
-};
 
 // What the test asks of the scripted receiver, and what it saw of the runs.
 struct Script {
@@ -102,10 +66,9 @@ class ScriptedReceiver final : public StreamReceiver {
     return count;
   }
   int PauseMilliseconds() const override { return 1000; }
-  std::string Finish() override {
+  void Finish() override {
     ++s_.finished;
     if (!s_.finishFailure.empty()) throw IoError(s_.finishFailure);
-    return "";
   }
   void Abandon() override { ++s_.abandoned; }
 
@@ -208,8 +171,10 @@ class RunTest : public QObject {
   }
 
   // The receiver gets the stream from the first marker on, whole: text
-  // before the marker is dropped, and bytes arriving during the rests after
-  // a header record are queued, not lost.
+  // before the marker is dropped, and bytes arriving during a rest after a
+  // header record are queued, not lost. When the rest ends the whole queue
+  // is fed, a header record inside it without a rest of its own: no byte
+  // waits longer than one rest.
   void theStreamReachesTheReceiverWhole() {
     Build();
     Controller().SetHeaderRestOverride(3600 * 1000);  // the test ends each rest itself
@@ -237,13 +202,16 @@ class RunTest : public QObject {
     // The port is read on during the rest, into the queue.
     QVERIFY(device_->Send("\xA0\x41\x42\x43"));
     QTRY_COMPARE_WITH_TIMEOUT(Controller().QueuedBytes(), size_t{54}, kDeadlineMs);
-    Controller().EndRest();  // the queue asks for the second rest
-    QVERIFY(Controller().Resting());
-    QCOMPARE(s_.fed.size(), 30);
     Controller().EndRest();
     QVERIFY(!Controller().Resting());
+    QVERIFY(s_.restBefore.empty());  // the receiver asked for its second rest, and was fed on
     QCOMPARE(Controller().QueuedBytes(), size_t{0});
     QCOMPARE(s_.fed, stream + "\xA0\x41\x42\x43");
+
+    // A header record in bytes just read rests again.
+    s_.restBefore = {static_cast<size_t>(s_.fed.size()) + 2};
+    QVERIFY(device_->Send("\x80\x01\x02\x03"));
+    QTRY_VERIFY_WITH_TIMEOUT(Controller().Resting() && Controller().QueuedBytes() == 2, kDeadlineMs);
   }
 
   void stopWhileWaitingLeavesAnEmptyRecording() {
@@ -387,7 +355,7 @@ class RunTest : public QObject {
     QTest::addColumn<int>("when");
     QTest::addColumn<QString>("failure");
     QTest::newRow("no port to open at START") << kAtStart << "Unable to open com port";
-    QTest::newRow("the device goes away") << kDeviceGone << "ReadFile function failed";
+    QTest::newRow("the device goes away") << kDeviceGone << "VOXA lost on ";
     QTest::newRow("finishing the recording fails at STOP") << kAtFinish << "Cannot write the recording";
   }
   void aFailureEndsTheRunAndClosesEverything() {
@@ -408,7 +376,9 @@ class RunTest : public QObject {
     QCOMPARE(s_.failures.size(), 1);
     QVERIFY2(s_.failures.front().startsWith(failure), qPrintable(s_.failures.front()));
     QVERIFY(Window().findChild<QWidget*>("FailureBox") != nullptr);
-    QCOMPARE(s_.abandoned, when == kAtStart ? 0 : 1);
+    // A lost device ends the run as STOP does; only a failing finish abandons it.
+    QCOMPARE(s_.finished, when == kAtStart ? 0 : 1);
+    QCOMPARE(s_.abandoned, when == kAtFinish ? 1 : 0);
     QVERIFY(!Pipeline().Stream().IsOpen() && !Pipeline().Lists().ErrorListOn() && !Pipeline().Lists().ShiftListOn());
     QVERIFY(!monitor_->Port().Connected());
     if (when == kAtStart) {  // nothing was created, the status was cleared

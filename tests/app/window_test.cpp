@@ -48,6 +48,7 @@ const Control kControls[] = {
     {"AmplitudeLabel", "Amplitude", {552, 384, 89, 16}, 13, true},
     {"DecAmpPanel", "- -", {568, 408, 25, 25}, 16, true},
     {"IncAmpPanel", "++", {600, 408, 25, 25}, 16, true},
+    {"ReconnectCheckBox", "Reconnect", {8, 380, 97, 17}, 13, true},
     {"PortComboBox", "No ser. Port", {8, 400, 105, 24}, 16, false},
     {"AutoScaleCheckBox", "Auto Scale", {8, 432, 97, 17}, 13, true},
     {"OffsetCheckBox", "RST Offset", {8, 456, 97, 17}, 13, true},
@@ -380,7 +381,8 @@ class WindowTest : public QObject {
                 {"SaveErrorCheckBox", &RunOptions::saveErrorList},
                 {"SaveShiftCheckBox", &RunOptions::saveShift},
                 {"LoadExtCheckBox", &RunOptions::loadExtHeader},
-                {"AutoScaleCheckBox", &RunOptions::autoScale}};
+                {"AutoScaleCheckBox", &RunOptions::autoScale},
+                {"ReconnectCheckBox", &RunOptions::reconnect}};
     for (const auto& row : rows) {
       const bool before = monitor_->Controller().Choices().*row.choice;
       Click(Find(row.name));
@@ -489,8 +491,9 @@ class WindowTest : public QObject {
     auto* loadExt = Find<QCheckBox>("LoadExtCheckBox");
     Window().SetLoadExtColour(StatusColour::Lime);
     QCOMPARE(Painted(loadExt), kLimeColour);
-    Window().MarkOutputFileFailed(OutputFile::ShiftList);
+    Window().MarkOutputFileFailed(OutputFile::ShiftList, "Cannot create '/media/sd/shift.csv': Read-only file system");
     QCOMPARE(Painted(Find("SaveShiftCheckBox")), kRedColour);
+    QCOMPARE(Find("SaveShiftCheckBox")->toolTip(), QString("Cannot create '/media/sd/shift.csv': Read-only file system"));
 
     Window().AppendBootLine("VOXA boot 1");
     Window().AppendBootLine("SRATE=100");
@@ -508,10 +511,11 @@ class WindowTest : public QObject {
 
   void commandLineOptionsReachTheRunAndTheControls() {
     const CommandLine commandLine = ParseCommandLine({"--save-stream", "--no-ext-header", "--high-pass", "--channels=1",
-                                                      "--rate=800", "--gain=2", "--screen-seconds=50"});
+                                                      "--rate=800", "--gain=2", "--screen-seconds=50", "--reconnect"});
     Rebuild(commandLine.options);
     QVERIFY(Find<QCheckBox>("SaveStreamCheckBox")->isChecked());
     QVERIFY(!Find<QCheckBox>("LoadExtCheckBox")->isChecked());
+    QVERIFY(Find<QCheckBox>("ReconnectCheckBox")->isChecked());
     QVERIFY(Find<QRadioButton>("sps800RadioButton")->isChecked());
     QVERIFY(Find<QRadioButton>("Ch1RadioButton")->isChecked());
     QVERIFY(Find<QRadioButton>("Gain2RadioButton")->isChecked());
@@ -521,7 +525,8 @@ class WindowTest : public QObject {
     QCOMPARE((QList<int>{Parameters().channels, Parameters().rate, Parameters().gain, ScreenState().ScreenSeconds()}),
              (QList<int>{1, 800, 2, 50}));
     const RunOptions& run = monitor_->Controller().Choices();
-    QVERIFY(run.saveStream && !run.saveErrorList && !run.loadExtHeader && !run.resetOffset && run.highPass);
+    QVERIFY(run.saveStream && !run.saveErrorList && !run.loadExtHeader && !run.resetOffset && run.highPass &&
+            run.reconnect);
   }
 };
 

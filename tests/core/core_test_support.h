@@ -20,6 +20,7 @@
 #include "analysis/raster.h"
 #include "format/gps_record.h"
 #include "pipeline/run_pipeline.h"
+#include "support/test_file_store.h"
 #include "support/test_files.h"
 
 namespace voxa::test {
@@ -135,9 +136,14 @@ inline std::string Checksummed(std::string record) {
 
 // --- A run ----------------------------------------------------------------------------
 
-// A RunPipeline with its host and surface, its files in a scratch directory.
+// A RunPipeline with its host and surface, its files in a scratch directory
+// on a disk that a test can make fail (and that skips the syncs).
 struct PipelineRig {
-  PipelineRig() { pipeline.ResizePlot(100, 60); }
+  PipelineRig() {
+    pipeline.ResizePlot(100, 60);
+    store.SkipSyncs();
+    pipeline.UseWriter(writer);
+  }
 
   // Configure, START (config.txt from the scratch directory), connect, files.
   void Start(const MonitorOptions& options, const ClockFields& clock = {2026, 3, 7, 14, 5, 9}) {
@@ -176,9 +182,9 @@ struct PipelineRig {
 
   // STOP and the files closed; the recording's name.
   std::string Stop() {
-    const std::string name = pipeline.Finish();
+    pipeline.Finish();
     pipeline.CloseOutputs();
-    return name;
+    return pipeline.SavedRecording();
   }
 
   ByteVec Pending() const {
@@ -187,6 +193,8 @@ struct PipelineRig {
   }
 
   ScratchDir dir;
+  TestFileStore store;
+  FileWriter writer{store};
   RecordingHost host;
   Raster raster{120, 80};
   RunPipeline pipeline{host, raster};
@@ -208,7 +216,8 @@ struct RecordingRig {
   }
   void Start() {
     recording.StartRun(true);
-    ASSERT_TRUE(recording.Create(dir.File(kWorkingRecordingName)));
+    std::string failure;
+    ASSERT_TRUE(recording.Create(writer, dir.File(kWorkingRecordingName), failure)) << failure;
   }
   void Record(const ByteVec& bytes) { recording.Record(Bytes(bytes)); }
   // A sound GPS record, as the GPS clock decodes it; its time.
@@ -218,12 +227,17 @@ struct RecordingRig {
     recording.OnSoundGps(clock.Time(), text, blocksBeforeFix);
     return clock.Time();
   }
+  // STOP; the name is the one the recording got.
   FinishedRecording Finish(const GpsTime& time, bool gpsSeen, int64_t blocksSinceFix = 0) {
-    return recording.Finish({time, gpsSeen, blocksSinceFix, clock});
+    FinishedRecording finished = recording.Finish({time, gpsSeen, blocksSinceFix, clock});
+    finished.name = recording.Outcome().name;
+    return finished;
   }
   ByteVec File(const std::string& name) const { return ReadFileBytes(dir.File(name)); }
 
   ScratchDir dir;
+  PosixFileStore store;
+  FileWriter writer{store};
   DeviceSettings device;
   Recording recording{device};
   ClockFields clock{2026, 3, 7, 14, 5, 9};

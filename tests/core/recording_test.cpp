@@ -203,24 +203,36 @@ TEST(RecordingNames, SecondRunInTheSameMinuteKeepsBoth) {
   EXPECT_EQ(ReadFileBytes(rig.dir.File(names[0])).size(), ReadFileBytes(rig.dir.File(names[1])).size());
 }
 
-TEST(RecordingNames, ExistingRecordingsAreNeverReplaced) {
-  ScratchDir dir;
-  EXPECT_EQ(UnusedFileName(dir.Path(), "03071405.015"), "03071405.015");
-  std::ofstream(dir.File("03071405.015")) << "first";
-  EXPECT_EQ(UnusedFileName(dir.Path(), "03071405.015"), "03071405-2.015");
-  std::ofstream(dir.File("03071405-2.015")) << "second";
-  EXPECT_EQ(UnusedFileName(dir.Path(), "03071405.015"), "03071405-3.015");
+TEST(RecordingNames, ExistingFilesUnderTheDatedNameAreNeverReplaced) {
+  // Files that appear under the dated name while the run goes on (another
+  // program, a copy) are kept: the recording takes the next free suffix.
+  PipelineRig rig;
+  rig.Start(Recorded(1), {2026, 3, 7, 14, 5, 0});
+  rig.Stream(Raw({0x90, 0, 0, 0, 1, 0x80, 0}));
+  std::ofstream(rig.dir.File("03071405.000")) << "first";
+  std::ofstream(rig.dir.File("03071405-2.000")) << "second";
+  EXPECT_EQ(rig.Stop(), "03071405-3.000");
+  EXPECT_EQ(ReadFileText(rig.dir.File("03071405.000")), "first");
+  EXPECT_EQ(ReadFileText(rig.dir.File("03071405-2.000")), "second");
+  EXPECT_FALSE(fs::exists(rig.dir.File(kWorkingRecordingName)));
 }
 
 TEST(RecordingNames, UnfinishedRecordingIsMovedAsideBeforeTheNextStart) {
   ScratchDir dir;
-  EXPECT_EQ(KeepUnfinishedRecording(dir.File(kWorkingRecordingName)), "");
-  std::ofstream(dir.File(kWorkingRecordingName)).close();  // empty: nothing to keep
-  EXPECT_EQ(KeepUnfinishedRecording(dir.File(kWorkingRecordingName)), "");
-  std::ofstream(dir.File(kWorkingRecordingName)) << "bytes";
-  EXPECT_EQ(KeepUnfinishedRecording(dir.File(kWorkingRecordingName)), "streamdat-2.bin");
-  EXPECT_EQ(ReadFileText(dir.File("streamdat-2.bin")), "bytes");
-  EXPECT_FALSE(fs::exists(dir.File(kWorkingRecordingName)));
+  PosixFileStore store;
+  const std::string working = dir.File(kWorkingRecordingName);
+  EXPECT_EQ(KeepUnfinishedRecording(store, working).name, "");
+  std::ofstream(working).close();  // empty: nothing to keep, and it goes
+  EXPECT_EQ(KeepUnfinishedRecording(store, working).name, "");
+  EXPECT_FALSE(fs::exists(working));
+  std::ofstream(working) << "bytes";
+  std::ofstream(dir.File("streamdat-2.bin")) << "taken";
+  const KeptRecording kept = KeepUnfinishedRecording(store, working);
+  EXPECT_EQ(kept.name, "streamdat-3.bin");
+  EXPECT_EQ(kept.failure, "");
+  EXPECT_EQ(ReadFileText(dir.File("streamdat-3.bin")), "bytes");
+  EXPECT_EQ(ReadFileText(dir.File("streamdat-2.bin")), "taken");
+  EXPECT_FALSE(fs::exists(working));
 
   PipelineRig rig;  // OpenOutputs does it before it creates the new recording
   std::ofstream(rig.dir.File(kWorkingRecordingName)) << "left";

@@ -91,8 +91,9 @@ RunResult Run(const std::vector<uint8_t>& bytes, const WindowParameters& window,
   for (size_t at = 1; at < result.stream.size();) {
     at += pipeline.Feed(result.stream.data() + at, std::min<size_t>(997, result.stream.size() - at));
   }
-  result.name = pipeline.Finish();
+  pipeline.Finish();
   pipeline.CloseOutputs();
+  result.name = pipeline.SavedRecording();
   result.recording = ReadFileBytes(dir.File(result.name));
   result.errors = ReadFileText(dir.File("error.csv"));
   result.shifts = ReadFileText(dir.File("shift.csv"));
