@@ -122,8 +122,9 @@ inline std::string Record(const std::vector<uint8_t>& bytes, const sim::SimOptio
   for (size_t at = 1; at < stream.size();) {
     at += pipeline.Feed(stream.data() + at, std::min<size_t>(4093, stream.size() - at));
   }
-  const std::string name = pipeline.Finish();
+  pipeline.Finish();
   pipeline.CloseOutputs();
+  const std::string name = pipeline.SavedRecording();
   EXPECT_FALSE(name.empty());
   return dir.File(name);
 }
