@@ -137,6 +137,8 @@ void RunPipeline::OnGpsRecord(const GpsRecord& record) {
 
 void RunPipeline::OnShiftRecord(const ShiftRecord& record) {
   recording_.Record(record.bytes);
+  // A record a marker cut short has no shift to measure, log or show.
+  if (!record.valid) return;
   shift_.Measure(record.first, record.second);
   recording_.OnShift(record.first, record.second);
   lists_.Shift(ShiftLine(clock_.Time(), shift_.Raw()));

@@ -136,8 +136,20 @@ std::vector<Row> Rows() {
        "GPS Block error\r\n",
        Concat({Raw({0xA0}), Text(kPlaceholderGpsText.substr(0, 40)), Raw({0x80, 0, 0, 0, 3, 0x80, 0})}), {},
        [](const Outcome& o, const PipelineRig&) { EXPECT_FALSE(o.labels.contains(Label::GpsClock)); }},
-      {"a shift record takes two bytes whatever their top bits", 1, true, Raw({0xB0, 0x85, 0x90, 0x80, 0, 0, 0, 1, 0x80, 0}),
-       1, 0, "", Raw({0xB0, 0x85, 0x90, 0x80, 0, 0, 0, 1, 0x80, 0})},
+      {"a shift record is measured and shown", 1, true, Raw({0xB0, 0x01, 0x00, 0x80, 0, 0, 0, 1, 0x80, 0}), 1, 0, "",
+       Raw({0xB0, 0x01, 0x00, 0x80, 0, 0, 0, 1, 0x80, 0}), {},
+       [](const Outcome& o, const PipelineRig& rig) {
+         EXPECT_EQ(rig.pipeline.Shift().Raw(), 128);
+         EXPECT_TRUE(o.labels.contains(Label::Shift));
+       }},
+      {"a marker in a shift record ends it unmeasured; the marker's block counts", 1, true,
+       Raw({0xB0, 0x12, 0x90, 0, 0, 0, 1, 0x80, 0}), 1, 0, ":: ; 1; sec\r\n",
+       Raw({0xB0, 0x12, 0x90, 0, 0, 0, 1, 0x80, 0}), {},
+       [](const Outcome& o, const PipelineRig& rig) {
+         EXPECT_EQ(rig.pipeline.Shift().Raw(), 0);
+         EXPECT_FALSE(o.labels.contains(Label::Shift));
+         EXPECT_EQ(o.samples, (std::vector<int32_t>{1}));
+       }},
   };
   {
     // Read blind, a 40-byte record takes the next 30 bytes with it; reading

@@ -52,8 +52,9 @@ TEST(RecordingEndTime, TheLastFixMovedByTheWholeSecondsSinceIt) {
 
 const ByteVec kStream = {
     0x90, 1, 2, 3, 4,    // block 1
-    0xB0, 0x90, 0x01,    // shift record; its first byte looks like a block marker
+    0xB0, 0x05, 0x01,    // shift record
     0x33,                // stray byte
+    0xB0, 0x7F,          // shift record a marker cut short: that marker is block 2's
     0x80, 5, 6, 7, 8,    // block 2
     0xA0, '>', 'R', 'P', 'V', '0', '1', '2', '3', '4',  // GPS record (cut short)
     0x80, 9, 10, 11,     // block 3, invalid
@@ -80,11 +81,11 @@ TEST(RecordingStartRecords, WholeRecordsMoveBeforeTheBackdatedFirstFix) {
     std::string rewritten;
   };
   const Row rows[] = {
-      {"k = 4 past a shift, a stray byte, GPS and an invalid block", fix, 203, 33,
+      {"k = 4 past shift records, a stray byte, GPS and an invalid block", fix, 203, 35,
        Checksummed(Fix("00018", "000003", "121111"))},
       {"k = 1, back across midnight", fix, 2000, 5, Checksummed(Fix("00000", "235945", "111111"))},
       {"fewer blocks than k: after the last one", fix, 99, kStream.size(), Checksummed(fix)},
-      {"cut-short temperature record", xpv.substr(0, 70) + "\x80", 301, 9 + 5,
+      {"cut-short temperature record", xpv.substr(0, 70) + "\x80", 301, 9 + 2 + 5,
        Checksummed(GpsText({{1, ">XPV+23.5"}, {66, "99999"}}, Fix("", "000002", "121111")))},
   };
   const std::string header = "DEV_NO=015;S_TIME=11:11:00;S_DATE=11/11/11;DAT_NO=000";
