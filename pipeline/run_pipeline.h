@@ -6,7 +6,8 @@
 //                    the error list, screen (store, plot, checks)
 //   GPS record    -> recording, GPS clock, the error list, recording dating
 //   shift record  -> recording, time shift, recording dating, shift list
-//   header record -> device settings, separator (block size), screen
+//   header record -> device settings, separator (block size), screen; a
+//                    record without KEY=value; items only gets a boot line
 //   boot lines    -> the boot window
 //   stray bytes   -> recording
 //
@@ -149,6 +150,7 @@ class RunPipeline final : private RecordSink {
   RunOptions options_;      // the run's options as START copied them
   ClockFields startClock_;  // the computer's clock at START
   int restMs_ = 0;
+  bool headerTaken_ = false;  // the last header record replaced the header in force
   // Last values shown in the error labels, so a label is only touched on change.
   int64_t shownBlockErrors_ = -1;
   int64_t shownSecErrors_ = -1;
