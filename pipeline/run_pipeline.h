@@ -117,6 +117,8 @@ class RunPipeline final : private RecordSink {
   // Seams for tests.
   DeviceSettings& MutableDevice() { return device_; }
   Screen& MutableScreen() { return screen_; }
+  BlockStatistics& MutableStatistics() { return statistics_; }
+  GpsClock& MutableClock() { return clock_; }
 
  private:
   // RecordSink.
