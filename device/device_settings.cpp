@@ -167,6 +167,7 @@ bool DeviceSettings::LoadConfiguration(const std::string& path, bool loadExtHead
 
   std::vector<std::string> lines;
   int32_t ignored = 0;
+  bool markerBytes = false;
   std::string line;
   while (std::getline(file, line)) {
     // CR LF and LF line ends alike.
@@ -179,8 +180,17 @@ bool DeviceSettings::LoadConfiguration(const std::string& path, bool loadExtHead
     }
     // No line can be longer than the header it goes into.
     if (line.size() > static_cast<size_t>(kHeaderCapacity)) line.resize(kHeaderCapacity);
+    // The header goes into the recording as a record's text: a byte of 0x80
+    // or above (a UTF-8 degree sign in GPS_PO) would read as a marker there.
+    for (char& c : line) {
+      if (static_cast<unsigned char>(c) >= 0x80) {
+        c = '?';
+        markerBytes = true;
+      }
+    }
     lines.push_back(line);
   }
+  if (markerBytes) notes.push_back("config.txt: bytes above 0x7F written as ?");
   if (ignored > 0) {
     notes.push_back("config.txt: only the first " + std::to_string(kConfigLineCapacity) + " items are read; " +
                     std::to_string(ignored) + " more ignored");

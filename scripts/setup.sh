@@ -8,6 +8,8 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick fonts-dejavu-core
+  # The fuzz targets (scripts/fuzz.sh): clang and its libFuzzer and sanitizer runtimes.
+  clang-14 libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -104,6 +104,15 @@ TEST_F(Config, RepeatedParameterKeysAreWrittenOnceWithTheValueInForce) {
   }
 }
 
+// The header is a record's text in the recording: no byte of it may read
+// as a marker there.
+TEST_F(Config, BytesAboveSevenBitsAreWrittenAsQuestionMarks) {
+  Load("P_AMPL=8\nGPS_PO=52\xC2\xB0N 13\xC2\xB0" "E\n");
+  EXPECT_NE(device.HeaderText().find(";GPS_PO=52??N 13??E;"), std::string::npos) << device.HeaderText();
+  EXPECT_TRUE(std::ranges::all_of(device.HeaderBytes(), [](uint8_t b) { return b < 0x80; }));
+  EXPECT_EQ(notes, Notes{"config.txt: bytes above 0x7F written as ?"});
+}
+
 TEST_F(Config, MissingFileFallsBackToTheParameters) {
   device.StartRun();
   EXPECT_FALSE(device.LoadConfiguration(dir.File("absent.txt"), true, notes));
