@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <fstream>
-#include <vector>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 #include "format/number_text.h"
 
@@ -26,9 +27,42 @@ constexpr std::array<std::string_view, 16> kConfigKeys = {
 
 bool UsableChannelCount(int32_t value) { return value == 1 || value == 3; }
 bool UsableGain(int32_t value) { return value >= 1; }
-// A rate must be positive and one second of it must fit the sample buffer.
-bool UsableRate(int32_t value, int32_t channels) {
-  return value >= 1 && int64_t{value} * std::max(channels, 1) <= kSampleSlots;
+
+// A rate value as written: its digits, blanks around them allowed, and
+// nothing else ("100abc" is no rate). Only the device's own rates are taken:
+// any other would make every second look like a sample-rate error and move
+// the recording's end time.
+std::optional<int32_t> DeviceRate(std::string_view text) {
+  const size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return std::nullopt;
+  text = text.substr(first, text.find_last_not_of(" \t") + 1 - first);
+  if (text.size() > 4) return std::nullopt;
+  int32_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  if (!IsDeviceRate(value)) return std::nullopt;
+  return value;
+}
+
+// A header record carries its settings as KEY=value items, each ended by
+// ";". Line noise can hold a 0xF0 byte, which opens a "header record" of
+// whatever follows it; a record with not one such item is not the device's.
+bool IsKeyCharacter(uint8_t c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+}
+bool HasHeaderItem(Bytes text) {
+  size_t itemStart = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != ';') continue;
+    const Bytes item = text.subspan(itemStart, i - itemStart);
+    size_t key = 0;
+    while (key < item.size() && IsKeyCharacter(item[key])) ++key;
+    if (key > 0 && key < item.size() && item[key] == '=') return true;
+    itemStart = i + 1;
+  }
+  return false;
 }
 
 std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
@@ -74,40 +108,50 @@ void DeviceSettings::BuildHeaderFromConfig(const std::vector<std::string>& lines
 
   DeviceParameters& p = parameters_;
   for (const std::string_view key : kConfigKeys) {
+    // Gain, channel count and rate are the run's own: each is written once,
+    // with the value the run uses (the last usable line, or the value in
+    // force when no line gives one).
     bool matched = false;
     for (const std::string& line : lines) {
       if (line.size() < key.size() || std::string_view(line).substr(0, key.size()) != key) continue;
       matched = true;
-      std::string item = line;
-      const int32_t value = TextToInt(std::string_view(line).substr(key.size()));
+      const std::string_view text = std::string_view(line).substr(key.size());
       if (key == "P_AMPL=") {
+        const int32_t value = TextToInt(text);
         if (UsableGain(value)) {
           p.gain = value;
         } else {
-          item = std::string(key) + std::to_string(p.gain);
           notes.push_back("config.txt: " + Quoted(line) + " is not a usable gain; gain " + std::to_string(p.gain) +
                           " kept");
         }
       } else if (key == "CH_NUM=") {
+        const int32_t value = TextToInt(text);
         if (UsableChannelCount(value)) {
           p.channels = value;
         } else {
-          item = std::string(key) + std::to_string(p.channels);
           notes.push_back("config.txt: " + Quoted(line) + " is not 1 or 3 channels; " +
                           std::to_string(p.channels) + " kept");
         }
       } else if (key == "S_RATE=") {
-        if (UsableRate(value, p.channels)) {
-          p.rate = value;
+        if (const std::optional<int32_t> rate = DeviceRate(text)) {
+          p.rate = *rate;
         } else {
-          item = std::string(key) + std::to_string(p.rate);
           notes.push_back("config.txt: " + Quoted(line) + " is not a usable sample rate; " +
                           std::to_string(p.rate) + " sps kept");
         }
+      } else {
+        append(line + ";");
       }
-      append(item + ";");
     }
-    if (!matched) append(std::string(key) + (key == "GPS_PO=" ? "N/A;" : "0;"));
+    if (key == "P_AMPL=") {
+      append(std::string(key) + std::to_string(p.gain) + ";");
+    } else if (key == "CH_NUM=") {
+      append(std::string(key) + std::to_string(p.channels) + ";");
+    } else if (key == "S_RATE=") {
+      append(std::string(key) + std::to_string(p.rate) + ";");
+    } else if (!matched) {
+      append(std::string(key) + (key == "GPS_PO=" ? "N/A;" : "0;"));
+    }
   }
   headerText_ += kConfigSuffix;
   StoreHeaderText();
@@ -123,6 +167,7 @@ bool DeviceSettings::LoadConfiguration(const std::string& path, bool loadExtHead
 
   std::vector<std::string> lines;
   int32_t ignored = 0;
+  bool markerBytes = false;
   std::string line;
   while (std::getline(file, line)) {
     // CR LF and LF line ends alike.
@@ -135,8 +180,17 @@ bool DeviceSettings::LoadConfiguration(const std::string& path, bool loadExtHead
     }
     // No line can be longer than the header it goes into.
     if (line.size() > static_cast<size_t>(kHeaderCapacity)) line.resize(kHeaderCapacity);
+    // The header goes into the recording as a record's text: a byte of 0x80
+    // or above (a UTF-8 degree sign in GPS_PO) would read as a marker there.
+    for (char& c : line) {
+      if (static_cast<unsigned char>(c) >= 0x80) {
+        c = '?';
+        markerBytes = true;
+      }
+    }
     lines.push_back(line);
   }
+  if (markerBytes) notes.push_back("config.txt: bytes above 0x7F written as ?");
   if (ignored > 0) {
     notes.push_back("config.txt: only the first " + std::to_string(kConfigLineCapacity) + " items are read; " +
                     std::to_string(ignored) + " more ignored");
@@ -145,7 +199,11 @@ bool DeviceSettings::LoadConfiguration(const std::string& path, bool loadExtHead
   return true;
 }
 
-void DeviceSettings::ReplaceHeader(Bytes text, Notes& notes) {
+bool DeviceSettings::ReplaceHeader(Bytes text, Notes& notes) {
+  if (!HasHeaderItem(text.first(std::min(text.size(), static_cast<size_t>(kHeaderCapacity))))) {
+    notes.push_back("Header: a record without KEY=value; items ignored");
+    return false;
+  }
   const size_t length = std::min(text.size(), static_cast<size_t>(kHeaderCapacity));
   std::copy_n(text.begin(), length, header_.begin());
   headerLength_ = static_cast<int32_t>(length);
@@ -187,13 +245,13 @@ void DeviceSettings::ReplaceHeader(Bytes text, Notes& notes) {
     }
   }
   if (const size_t v = valueAt("S_RATE="); v != std::string_view::npos) {
-    // Two digits when a ";" follows them, else three.
-    const size_t width = charAt(v + 2) == ';' ? 2 : 3;
-    const int32_t value = TextToInt(view.substr(v, width));
-    if (UsableRate(value, p.channels)) {
-      p.rate = value;
+    // The whole value up to its ";": "S_RATE=1000;" is no rate, not 100.
+    const size_t end = view.find(';', v);
+    const std::string_view value = view.substr(v, end == std::string_view::npos ? view.size() - v : end - v);
+    if (const std::optional<int32_t> rate = DeviceRate(value)) {
+      p.rate = *rate;
     } else {
-      notes.push_back("Header: S_RATE=" + std::string(view.substr(v, width)) + " is not a usable sample rate; " +
+      notes.push_back("Header: S_RATE=" + std::string(value.substr(0, 10)) + " is not a usable sample rate; " +
                       std::to_string(p.rate) + " sps kept");
     }
   }
@@ -205,6 +263,7 @@ void DeviceSettings::ReplaceHeader(Bytes text, Notes& notes) {
     const size_t width = std::min<size_t>(end == std::string_view::npos ? view.size() - v : end - v, 10);
     firmwareVersion_.assign(view.substr(v, width));
   }
+  return true;
 }
 
 }  // namespace voxa

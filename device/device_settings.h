@@ -7,7 +7,7 @@
 // The parameters persist from one run to the next; the operator changes them
 // between runs, config.txt and the device's header records during a run.
 // Values that cannot be used keep the previous value, with a note for the
-// boot window.
+// boot window. The only rates taken are the device's: 50, 100, 200, 400, 800.
 #pragma once
 
 #include <array>
@@ -21,8 +21,8 @@
 
 namespace voxa {
 
-// One screen never holds more than this many sample values; a rate whose
-// second does not fit is not usable.
+// One screen never holds more than this many sample values (a second of
+// every device rate fits).
 inline constexpr int32_t kSampleSlots = 76800;
 
 // Lines for the boot window about values that could not be used.
@@ -30,7 +30,7 @@ using Notes = std::vector<std::string>;
 
 // The operator's choice of what stream to expect.
 struct DeviceParameters {
-  int32_t rate = 100;     // frames per second: 50, 100, 200, 400, 800
+  int32_t rate = 100;     // frames per second: 50, 100, 200, 400, 800 (kDeviceRates)
   int32_t channels = 3;   // 1 or 3
   int32_t gain = 16;      // 1 ... 64
 };
@@ -54,8 +54,10 @@ class DeviceSettings {
   bool LoadConfiguration(const std::string& path, bool loadExtHeader, Notes& notes);
 
   // A header record from the device replaces the header in force and sets
-  // channels, gain, rate, device number and firmware version from it.
-  void ReplaceHeader(Bytes text, Notes& notes);
+  // channels, gain, rate, device number and firmware version from it. A
+  // record without a single KEY=value; item (a 0xF0 byte in line noise) is
+  // not the device's: it changes nothing, gets a note, and the result is false.
+  bool ReplaceHeader(Bytes text, Notes& notes);
 
   const DeviceParameters& Parameters() const { return parameters_; }
   StreamFormat Format() const { return {parameters_.rate, parameters_.channels}; }

@@ -39,11 +39,14 @@ struct GpsRecord {
   Bytes bytes;       // marker and payload (a marker that cut it begins the next record)
 };
 
-// A shift record: exactly two payload bytes, a 14-bit count.
+// A shift record: two payload bytes, a 14-bit count. A marker before the
+// second byte ends the record early: it is then not valid (shift bytes were
+// lost), and that marker begins the next record.
 struct ShiftRecord {
   uint8_t first = 0;
   uint8_t second = 0;
-  Bytes bytes;  // marker and both bytes
+  bool valid = false;  // both bytes arrived
+  Bytes bytes;         // marker and the bytes that arrived
 };
 
 // A header record: KEY=value items, each followed by ";". Never recorded.

@@ -1,11 +1,16 @@
 // Sample frames: one 24-bit value per channel, each sent as four 7-bit groups.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 
 namespace voxa {
 
 inline constexpr int32_t kMaxChannels = 3;
+// The only frame rates the device runs at.
+inline constexpr std::array<int32_t, 5> kDeviceRates{50, 100, 200, 400, 800};
+inline bool IsDeviceRate(int32_t rate) { return std::ranges::find(kDeviceRates, rate) != kDeviceRates.end(); }
 inline constexpr int32_t kBytesPerSample = 4;
 
 // What the stream is expected to carry: frames per second and channels per

@@ -93,8 +93,19 @@ void RunPipeline::StartStream(uint8_t firstMarker) {
 
 size_t RunPipeline::Feed(const uint8_t* data, size_t count) {
   restMs_ = 0;
-  const size_t taken = separator_.Feed(data, count);
-  if (separator_.StoppedAfterHeader()) restMs_ = kHeaderRestMs;
+  size_t taken = 0;
+  for (;;) {
+    headerTaken_ = false;
+    taken += separator_.Feed(data + taken, count - taken);
+    if (!separator_.StoppedAfterHeader()) break;
+    // The stream rests after the device's header, not after a record that
+    // was ignored: that one goes on at once.
+    if (headerTaken_) {
+      restMs_ = kHeaderRestMs;
+      break;
+    }
+    if (taken == count) break;
+  }
   return taken;
 }
 
@@ -148,6 +159,8 @@ void RunPipeline::OnGpsRecord(const GpsRecord& record) {
 
 void RunPipeline::OnShiftRecord(const ShiftRecord& record) {
   recording_.Record(record.bytes);
+  // A record a marker cut short has no shift to measure, log or show.
+  if (!record.valid) return;
   shift_.Measure(record.first, record.second);
   recording_.OnShift(record.first, record.second);
   lists_.Shift(ShiftLine(clock_.Time(), shift_.Raw()));
@@ -158,8 +171,10 @@ void RunPipeline::OnHeaderRecord(const HeaderRecord& record) {
   // Header records are not part of the recorded stream.
   const StreamFormat before = device_.Format();
   Notes notes;
-  device_.ReplaceHeader(record.text, notes);
+  headerTaken_ = device_.ReplaceHeader(record.text, notes);
   ShowNotes(notes);
+  // A record that is not the device's header changes nothing but that note.
+  if (!headerTaken_) return;
 
   const StreamFormat after = device_.Format();
   separator_.SetBlockPayload(after.BlockPayload());

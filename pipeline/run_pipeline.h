@@ -6,7 +6,8 @@
 //                    the error list, screen (store, plot, checks)
 //   GPS record    -> recording, GPS clock, the error list, recording dating
 //   shift record  -> recording, time shift, recording dating, shift list
-//   header record -> device settings, separator (block size), screen
+//   header record -> device settings, separator (block size), screen; a
+//                    record without KEY=value; items only gets a boot line
 //   boot lines    -> the boot window
 //   stray bytes   -> recording
 //
@@ -132,6 +133,8 @@ class RunPipeline final : private RecordSink {
   // Seams for tests.
   DeviceSettings& MutableDevice() { return device_; }
   Screen& MutableScreen() { return screen_; }
+  BlockStatistics& MutableStatistics() { return statistics_; }
+  GpsClock& MutableClock() { return clock_; }
 
  private:
   // RecordSink.
@@ -170,6 +173,7 @@ class RunPipeline final : private RecordSink {
   RunOptions options_;      // the run's options as START copied them
   ClockFields startClock_;  // the computer's clock at START
   int restMs_ = 0;
+  bool headerTaken_ = false;  // the last header record replaced the header in force
   // Last values shown in the error labels, so a label is only touched on change.
   int64_t shownBlockErrors_ = -1;
   int64_t shownSecErrors_ = -1;

@@ -129,23 +129,17 @@ int64_t RecordedStreamEnd(FileAccess& file, int64_t streamStart) {
 // Finds, in the recorded stream from streamStart to streamEnd, the end of the
 // wanted-th sample block record (or of the last one, when there are fewer),
 // as a length counted from streamStart; 0 when there is no block at all. A
-// record ends where the next marker begins; a shift record always has
-// exactly two payload bytes, which are skipped whatever their values.
+// record ends where the next marker begins, as the separator read it.
 int64_t LengthThroughBlocks(FileAccess& file, int64_t streamStart, int64_t streamEnd, int64_t wanted) {
   std::array<uint8_t, 4096> chunk{};
   int64_t blocks = 0;
   bool inBlock = false;
-  int shiftBytesLeft = 0;
   int64_t blocksEnd = 0;
   for (int64_t at = streamStart; at < streamEnd;) {
     const auto count = static_cast<size_t>(std::min<int64_t>(chunk.size(), streamEnd - at));
     file.ReadAt(at, chunk.data(), count);
     for (size_t i = 0; i < count; ++i) {
       const uint8_t byte = chunk[i];
-      if (shiftBytesLeft > 0) {
-        --shiftBytesLeft;
-        continue;
-      }
       if (byte < 0x80) continue;
       if (inBlock) {
         inBlock = false;
@@ -155,8 +149,6 @@ int64_t LengthThroughBlocks(FileAccess& file, int64_t streamStart, int64_t strea
       if (IsSampleBlockMarker(byte)) {
         ++blocks;
         inBlock = true;
-      } else if (byte == kMarkerShift) {
-        shiftBytesLeft = 2;
       }
     }
     at += static_cast<int64_t>(count);

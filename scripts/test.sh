@@ -2,7 +2,7 @@
 # Builds VOXA Monitor and runs every test: the core, the serial component and
 # the windows (offscreen), then the same tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, then the serial event thread's tests under
-# ThreadSanitizer.
+# ThreadSanitizer, then each fuzz target for a minute (FUZZ_SECONDS).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -25,5 +25,8 @@ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DVOXA_TSAN=ON -DVOXA_BUILD_AP
 cmake --build build-tsan -j"$jobs" --target serial_tests
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
   ./build-tsan/tests/serial_tests --gtest_repeat=5
+
+echo "== libFuzzer targets, ${FUZZ_SECONDS:-60} s each"
+bash scripts/fuzz.sh
 
 echo "All tests passed."

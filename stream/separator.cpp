@@ -80,14 +80,24 @@ size_t StreamSeparator::Feed(const uint8_t* data, size_t count) {
         if (recordLength_ > kGpsBlindLength) state_ = State::GpsBlindComplete;
         break;
 
-      case State::Shift:
-        // Both bytes are taken as they come, whatever their top bits.
-        record_[recordLength_++] = data[i++];
+      case State::Shift: {
+        const uint8_t byte = data[i++];
+        if (IsMarker(byte)) {
+          // A shift byte is 7 bits like every payload byte: a marker here
+          // means shift bytes were lost. The record is broken and the
+          // marker begins the next record.
+          sink_.OnShiftRecord({0, 0, false, Record()});
+          pendingMarker_ = byte;
+          state_ = State::MarkerPending;
+          break;
+        }
+        record_[recordLength_++] = byte;
         if (recordLength_ == 3) {
-          sink_.OnShiftRecord({record_[1], record_[2], Record()});
+          sink_.OnShiftRecord({record_[1], record_[2], true, Record()});
           state_ = State::BetweenRecords;
         }
         break;
+      }
 
       case State::Header: {
         const uint8_t byte = data[i++];

@@ -3,8 +3,9 @@
 // nothing of what the records mean.
 //
 // Resynchronisation: every record starts with a byte of 0x80 or above, and
-// every record but the shift record ends at the next such byte, so after any
-// damage reading simply resumes at the next marker. Bytes below 0x80 outside a
+// every record ends at the next such byte (a shift record that a marker cuts
+// short is broken), so after any damage reading simply resumes at the next
+// marker. Bytes below 0x80 outside a
 // record are stray: handed on as such, because the recording keeps them.
 //
 // The separator is pushed bytes in arrival order (Feed). Where the receive
@@ -66,7 +67,7 @@ class StreamSeparator {
     GpsWhole,          // up to 76 bytes, ends early at a marker
     GpsBlind,          // exactly 70 bytes, whatever they are
     GpsBlindComplete,  // 70 bytes read; taken once a further byte is waiting
-    Shift,             // exactly 2 bytes, whatever they are
+    Shift,             // 2 bytes, ends early (broken) at a marker
     Header,
     Boot,
   };

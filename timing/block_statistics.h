@@ -39,6 +39,15 @@ class BlockStatistics {
   int64_t BlockErrors() const { return blockErrors_; }
   int64_t SecondErrors() const { return secondErrors_; }
   int64_t RateErrors() const { return rateErrors_; }
+  int64_t BlocksSinceMark() const { return blocksSinceMark_; }
+
+  // Test seam: counters as a run years long leaves them (every counter is
+  // 64 bits wide: 10 years at 800 sps are 2.5e11 blocks).
+  void SetCountsForTest(int64_t goodBlocks, int64_t blockErrors, int64_t blocksSinceMark) {
+    goodBlocks_ = goodBlocks;
+    blockErrors_ = blockErrors;
+    blocksSinceMark_ = blocksSinceMark;
+  }
 
  private:
   int64_t goodBlocks_ = 0;

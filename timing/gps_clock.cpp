@@ -8,6 +8,7 @@
 
 #include "format/gps_record.h"
 #include "format/number_text.h"
+#include "timing/time_conversion.h"
 
 namespace voxa {
 namespace {
@@ -15,6 +16,39 @@ namespace {
 using namespace gps_text;
 
 constexpr int32_t kSecondsPerDay = 86400;
+
+// The value of a field of exactly `width` decimal digits, or -1.
+int32_t Digits(std::string_view text, size_t pos, size_t width) {
+  const std::string_view field = Field(text, pos, width);
+  if (field.size() != width) return -1;
+  int32_t value = 0;
+  for (const char c : field) {
+    if (c < '0' || c > '9') return -1;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
+// Every field the clock takes is digits in its range, or the record is
+// broken: a record that went wrong on the line keeps its checksums' sense
+// only by luck, and its fields would go into file names and time stamps.
+// The second may be 60 at 23:59 UTC, where a leap second is inserted; the
+// GPS time of day has no leap seconds.
+bool SoundFields(std::string_view text) {
+  const int32_t hour = Digits(text, kHourPos, 2);
+  const int32_t minute = Digits(text, kMinutePos, 2);
+  const int32_t second = Digits(text, kSecondPos, 2);
+  const int32_t day = Digits(text, kDayPos, 2);
+  const int32_t month = Digits(text, kMonthPos, 2);
+  const int32_t year = Digits(text, kYearPos, 2);
+  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0) return false;
+  if (second > 59 && !(second == 60 && hour == 23 && minute == 59)) return false;
+  if (year < 0 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(month, year)) return false;
+  if (Digits(text, kUtcOffsetPos, 2) < 0 || Digits(text, kSatellitesPos, 2) < 0) return false;
+  if (HasAt(text, 1, kTemperatureId)) return true;  // the temperature stands where the time of day would
+  const int32_t timeOfDay = Digits(text, kTimeOfDayPos, 5);
+  return timeOfDay >= 0 && timeOfDay < kSecondsPerDay;
+}
 
 // A ">XPV" record carries the temperature where the GPS time of day would
 // stand, so the time of day is derived from the time message: its UTC time
@@ -50,6 +84,7 @@ bool GpsClock::Decode(std::string_view text) {
   // Broken: the time fields keep the last sound record's values and the
   // blocks go on counting, so the end time stays right.
   if (!HasAt(text, kTimeMessagePos, kTimeMessageId) || RecordLength(text) < kLastDecodedPos) return false;
+  if (!SoundFields(text)) return false;
 
   seen_ = true;
   time_.hour.assign(Field(text, kHourPos, 2));

@@ -1,8 +1,12 @@
 // The GPS clock: the time, date, UTC offset, satellites and temperature of
 // the last sound GPS record, and how many sample blocks have arrived since.
-// A record is sound when its time message (">RTM") stands at position 40 and
-// the record reaches at least the last field that is decoded; anything else
-// is a broken record, which changes no time field.
+// A record is sound when its time message (">RTM") stands at position 40,
+// the record reaches at least the last field that is decoded, and every field
+// taken is digits in range: hour 00-23, minute 00-59, second 00-59 (60 at
+// 23:59, a leap second), day 01 to the month's last, month 01-12, two-digit
+// year, UTC offset and satellites, and in a ">RPV" record the GPS time of day
+// 00000-86399. Anything else is a broken record, which changes no time field.
+// Checksums are not verified.
 #pragma once
 
 #include <cstdint>
@@ -58,6 +62,10 @@ class GpsClock {
   int64_t BlocksSinceFix() const { return blocksSinceFix_; }
   // Sample blocks between the previous sound record (or START) and the last one.
   int64_t BlocksBeforeLastFix() const { return blocksBeforeLastFix_; }
+
+  // Test seam: the blocks counted since the last fix, as a run years long
+  // without a sound GPS record leaves them.
+  void SetBlocksSinceFixForTest(int64_t blocks) { blocksSinceFix_ = blocks; }
 
  private:
   GpsTime time_;

@@ -22,16 +22,24 @@ int64_t FloorDiv(int64_t value, int64_t divisor) {
   return (value % divisor != 0 && value < 0) ? quotient - 1 : quotient;
 }
 
-int64_t FloorMod(int64_t value, int64_t divisor) { return value - FloorDiv(value, divisor) * divisor; }
+int64_t FloorMod(int64_t value, int64_t divisor) {
+  const int64_t rest = value % divisor;
+  return rest < 0 ? rest + divisor : rest;
+}
 
 std::string Two(int64_t value) { return ZeroPadded(value, 2); }
 
 }  // namespace
 
 int DayOfYear(int day, int month, int year) {
-  if (month < 1 || month > 12) return 0;
+  if (month < 1 || month > 12 || day < 1 || day > 31) return 0;
   const int leapDay = (IsLeapYear(year) && month >= 3) ? 1 : 0;
   return day + kDaysBeforeMonth[static_cast<size_t>(month - 1)] + leapDay;
+}
+
+int DaysInMonth(int month, int year) {
+  if (month < 1 || month > 12) return 0;
+  return kMonthLength[static_cast<size_t>(month - 1)] + ((IsLeapYear(year) && month == 2) ? 1 : 0);
 }
 
 DayMonth DateOfDayOfYear(int year, int n) {
@@ -53,8 +61,10 @@ void MoveGpsTime(GpsTime& time, int64_t seconds, std::string& record) {
   const int dayNumber = DayOfYear(TextToInt(time.day), TextToInt(time.month), year);
 
   // The date belongs to the UTC time of day; take that into one day first.
-  int64_t utc = FloorMod(gpsTime - offset, kSecondsPerDay) - seconds;
-  const int64_t days = FloorDiv(utc, kSecondsPerDay);
+  // The move is split into whole days and the rest, so that no move, however
+  // long, overflows.
+  int64_t utc = FloorMod(gpsTime - offset, kSecondsPerDay) - FloorMod(seconds, kSecondsPerDay);
+  const int64_t days = FloorDiv(utc, kSecondsPerDay) - FloorDiv(seconds, kSecondsPerDay);
   utc = FloorMod(utc, kSecondsPerDay);
   const int64_t movedGpsTime = FloorMod(utc + offset, kSecondsPerDay);
 

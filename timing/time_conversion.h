@@ -21,6 +21,10 @@ namespace voxa {
 // which the two-digit year makes right for 2000 ... 2099); 0 for no month.
 int DayOfYear(int day, int month, int year);
 
+// Days in the month (1 ... 12) of the two-digit year, by the same leap rule;
+// 0 for no month.
+int DaysInMonth(int month, int year);
+
 struct DayMonth {
   int day = 0;
   int month = 0;

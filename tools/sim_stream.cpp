@@ -350,8 +350,24 @@ void StreamGenerator::NextSecond(std::vector<uint8_t>& out) {
   ++nextSecond_;
 }
 
+void StreamGenerator::InjectFaults(const std::vector<Fault>& faults) {
+  for (const Fault& fault : faults) {
+    if (fault.second < nextSecond_) throw std::invalid_argument("a fault's second has been sent already");
+  }
+  std::erase_if(options_.faults, [this](const Fault& fault) {
+    if (fault.second >= nextSecond_) return false;
+    if (fault.kind == FaultKind::kGpsJump) droppedJumps_ += fault.value;
+    return true;
+  });
+  SimOptions check = options_;
+  check.faults.insert(check.faults.end(), faults.begin(), faults.end());
+  const std::string problem = ValidateOptions(check);
+  if (!problem.empty()) throw std::invalid_argument(problem);
+  options_.faults = std::move(check.faults);
+}
+
 UtcTime StreamGenerator::GpsTimeOfSecond(int64_t second) const {
-  int64_t jump = 0;
+  int64_t jump = droppedJumps_;
   for (const Fault& fault : options_.faults) {
     if (fault.kind == FaultKind::kGpsJump && fault.second <= second) jump += fault.value;
   }

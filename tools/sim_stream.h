@@ -187,9 +187,17 @@ class StreamGenerator {
   // True after durationSeconds seconds (never for an endless stream).
   bool Done() const;
 
+  // Faults for seconds not sent yet, added to the options' as the stream goes
+  // on, so that a stream months long never holds a list of all its faults.
+  // Faults of seconds already sent are dropped (a GPS clock jump stays in
+  // force). Throws std::invalid_argument for a fault the options would refuse
+  // or one of a second already sent.
+  void InjectFaults(const std::vector<Fault>& faults);
+
   int64_t SecondsGenerated() const { return nextSecond_; }
   // UTC time shown by the GPS record of stream second `second`, including
-  // the clock jumps of kGpsJump faults.
+  // the clock jumps of kGpsJump faults (for a second already sent, when
+  // InjectFaults has dropped faults since: as of the last of them).
   UtcTime GpsTimeOfSecond(int64_t second) const;
   // The shift value (0..16383) sent in stream second `second`.
   int32_t ShiftOfSecond(int64_t second) const;
@@ -208,6 +216,7 @@ class StreamGenerator {
   std::string header_;
   bool started_ = false;
   int64_t nextSecond_ = 0;
+  int64_t droppedJumps_ = 0;  // clock jumps of faults InjectFaults dropped
   int64_t frame_ = 0;
   uint64_t noiseState_ = 0;
 };

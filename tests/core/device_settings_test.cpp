@@ -63,26 +63,54 @@ class Config : public ::testing::Test {
   Notes notes;
 };
 
-TEST_F(Config, OnlyTheRateGivenTheOtherKeysTakeZero) {
+// Gain, channel count and rate in the header are always the ones the run
+// uses, each written once; every other key the file lacks takes zero.
+TEST_F(Config, ParametersTheFileLacksAreTheOnesInForceTheOtherKeysTakeZero) {
   device.SetParameters({100, 3, 32});
   EXPECT_TRUE(Load("S_RATE=200\r\n"));
   EXPECT_EQ(P().rate, 200);
   EXPECT_EQ(P().gain, 32);
   EXPECT_EQ(P().channels, 3);
   EXPECT_EQ(Header(device), std::string(kPrefix) +
-                                "P_AMPL=0;CH_NUM=0;S_RATE=200;D_FILT=0;C_MODE=0;A_CHOP=0;F_TIME=0;GPS_TI=0;GPS_OF=0;"
+                                "P_AMPL=32;CH_NUM=3;S_RATE=200;D_FILT=0;C_MODE=0;A_CHOP=0;F_TIME=0;GPS_TI=0;GPS_OF=0;"
                                 "A_FILT=0;A_PHAS=0;GPS_ON=0;ACQ_ON=0;PLL_XO=0;V_TCXO=0;GPS_PO=N/A;" +
                                 std::string(kSuffix));
 }
 
-TEST_F(Config, RepeatedKeysAllAppearAndTheLastOneHolds) {
-  device.SetParameters({100, 1, 16});
-  Load("CH_NUM=1\nP_AMPL=8\n*S_RATE=800\n\nCH_NUM=3\n");
-  EXPECT_EQ(P().channels, 3);
-  EXPECT_EQ(device.Format().BlockPayload(), 12);
-  EXPECT_EQ(P().gain, 8);
-  EXPECT_EQ(P().rate, 100);  // the comment changes nothing
-  EXPECT_NE(device.HeaderText().find("P_AMPL=8;CH_NUM=1;CH_NUM=3;S_RATE=0;"), std::string::npos) << device.HeaderText();
+TEST_F(Config, RepeatedParameterKeysAreWrittenOnceWithTheValueInForce) {
+  struct Case {
+    std::string file;
+    DeviceParameters result;  // rate, channels, gain
+    std::string items;
+  } cases[] = {
+      {"CH_NUM=1\nP_AMPL=8\n*S_RATE=800\n\nCH_NUM=3\n", {100, 3, 8}, "P_AMPL=8;CH_NUM=3;S_RATE=100;D_FILT=0;"},
+      // A refused value keeps the previous one, which is written once.
+      {"CH_NUM=3\nCH_NUM=2\nS_RATE=400\nS_RATE=1\n", {400, 3, 16}, "P_AMPL=16;CH_NUM=3;S_RATE=400;D_FILT=0;"},
+      // Other keys stay as written, repeats included.
+      {"D_FILT=5\nD_FILT=6\nP_AMPL=2\n", {100, 1, 2}, "P_AMPL=2;CH_NUM=1;S_RATE=100;D_FILT=5;D_FILT=6;C_MODE=0;"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    device.SetParameters({100, 1, 16});
+    Load(c.file);
+    EXPECT_EQ(P().rate, c.result.rate);
+    EXPECT_EQ(P().channels, c.result.channels);
+    EXPECT_EQ(P().gain, c.result.gain);
+    EXPECT_EQ(device.Format().BlockPayload(), 4 * c.result.channels);
+    EXPECT_EQ(device.HeaderText().substr(kPrefix.size(), c.items.size()), c.items);
+    for (const std::string_view key : {"P_AMPL=", "CH_NUM=", "S_RATE="}) {
+      EXPECT_EQ(device.HeaderText().find(key), device.HeaderText().rfind(key)) << key << " twice";
+    }
+  }
+}
+
+// The header is a record's text in the recording: no byte of it may read
+// as a marker there.
+TEST_F(Config, BytesAboveSevenBitsAreWrittenAsQuestionMarks) {
+  Load("P_AMPL=8\nGPS_PO=52\xC2\xB0N 13\xC2\xB0" "E\n");
+  EXPECT_NE(device.HeaderText().find(";GPS_PO=52??N 13??E;"), std::string::npos) << device.HeaderText();
+  EXPECT_TRUE(std::ranges::all_of(device.HeaderBytes(), [](uint8_t b) { return b < 0x80; }));
+  EXPECT_EQ(notes, Notes{"config.txt: bytes above 0x7F written as ?"});
 }
 
 TEST_F(Config, MissingFileFallsBackToTheParameters) {
@@ -108,9 +136,26 @@ TEST_F(Config, UnusableValuesKeepThePreviousValueAndSaySo) {
   EXPECT_NE(device.HeaderText().find("P_AMPL=16;CH_NUM=3;S_RATE=100;"), std::string::npos) << device.HeaderText();
 }
 
-TEST_F(Config, RateThatDoesNotFitTheBufferIsRefused) {
-  Load("CH_NUM=3\nS_RATE=30000\n");
-  EXPECT_EQ(P().rate, 100);
+// Only the device's own rates are taken; anything else keeps the rate in
+// force, says so in the boot window, and the header carries the rate in force.
+TEST_F(Config, OnlyTheDeviceRatesAreTaken) {
+  const struct {
+    std::string value;
+    int32_t rate;  // 0: refused
+  } cases[] = {
+      {"50", 50}, {"100", 100}, {"200", 200}, {"400", 400},   {"800", 800}, {" 800 ", 800}, {"1", 0},
+      {"0", 0},   {"99999", 0}, {"100abc", 0}, {"30000", 0},  {"-100", 0},  {"", 0},        {"1000", 0},
+      {"80", 0},  {"4294967696", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
+    device.SetParameters({200, 3, 16});
+    Load("S_RATE=" + c.value + "\n");
+    const int32_t inForce = c.rate == 0 ? 200 : c.rate;
+    EXPECT_EQ(P().rate, inForce);
+    EXPECT_EQ(SaysSomething(notes, "is not a usable sample rate; 200 sps kept"), c.rate == 0);
+    EXPECT_NE(device.HeaderText().find(";S_RATE=" + std::to_string(inForce) + ";"), std::string::npos);
+  }
 }
 
 TEST_F(Config, MoreThanTwentyItemsLongLinesAndAFullHeaderNeverOverflow) {
@@ -193,6 +238,65 @@ TEST_F(ReplaceHeader, MissingKeysAndCutValuesKeepThePreviousValues) {
   EXPECT_EQ(device.DeviceNumber(), "9;Z");
   EXPECT_EQ(device.FirmwareVersion(), "V3");
   EXPECT_EQ(notes.size(), 2u);
+}
+
+TEST_F(ReplaceHeader, OnlyTheDeviceRatesAreTakenWholeValueUpToItsSemicolon) {
+  const struct {
+    std::string item;
+    int32_t rate;
+    std::string shown;  // as the note quotes the refused value
+  } cases[] = {
+      {"S_RATE=50;", 50, ""},           {"S_RATE=800;", 800, ""},         {"S_RATE=400", 400, ""},
+      {"S_RATE=99999;", 200, "99999"},  {"S_RATE=1000;", 200, "1000"},    {"S_RATE=100abc;", 200, "100abc"},
+      {"S_RATE=0;", 200, "0"},          {"S_RATE=;", 200, ""},            {"S_RATE=25;", 200, "25"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.item);
+    Replace("DEV_NO=015;ZELK_V=V1;CH_NUM=3;S_RATE=200;P_AMPL=16;");
+    Replace("DEV_NO=015;ZELK_V=V1;CH_NUM=3;P_AMPL=16;" + c.item);
+    EXPECT_EQ(P().rate, c.rate);
+    if (c.rate == 200) {
+      ASSERT_EQ(notes.size(), 1u);
+      EXPECT_EQ(notes[0], "Header: S_RATE=" + c.shown + " is not a usable sample rate; 200 sps kept");
+    } else {
+      EXPECT_TRUE(notes.empty());
+    }
+  }
+}
+
+// A 0xF0 byte in line noise opens a "header record" of whatever follows it.
+// Without one KEY=value; item it is not the device's: nothing changes.
+TEST_F(ReplaceHeader, RecordWithoutAnItemIsIgnored) {
+  const std::string deviceHeader = "ZELK_V=V2.07;DEV_NO=015;P_AMPL=8;CH_NUM=1;S_RATE=50;";
+  for (const std::string& noise : {std::string(), std::string("\x12\x7f"), std::string("=;"), std::string("A=1"),
+                                  std::string("; =1;"), std::string("x y=1;;"), std::string(511, 'k')}) {
+    SCOPED_TRACE(noise);
+    device.StartRun();
+    Replace(deviceHeader);
+    ASSERT_TRUE(notes.empty());
+    notes.clear();
+    EXPECT_FALSE(device.ReplaceHeader(Bytes(reinterpret_cast<const uint8_t*>(noise.data()), noise.size()), notes));
+    EXPECT_EQ(notes, Notes{"Header: a record without KEY=value; items ignored"});
+    EXPECT_EQ(Header(device), deviceHeader);
+    EXPECT_EQ(P().rate, 50);
+    EXPECT_EQ(device.DeviceNumber(), "015");
+
+    // Before any header record of the run, the header built at START stays,
+    // and the device's header still counts as not received.
+    device.StartRun();
+    device.BuildDefaultHeader();
+    const std::string built = Header(device);
+    notes.clear();
+    device.ReplaceHeader(Bytes(reinterpret_cast<const uint8_t*>(noise.data()), noise.size()), notes);
+    EXPECT_EQ(Header(device), built);
+    EXPECT_FALSE(device.DeviceHeaderReceived());
+  }
+  // One item is enough, wherever it stands.
+  notes.clear();
+  const std::string one = "\x01\x02junk;E_NAME=N/A;";
+  EXPECT_TRUE(device.ReplaceHeader(Bytes(reinterpret_cast<const uint8_t*>(one.data()), one.size()), notes));
+  EXPECT_EQ(Header(device), one);
+  EXPECT_TRUE(device.DeviceHeaderReceived());
 }
 
 TEST_F(ReplaceHeader, ChannelCountOtherThanOneOrThreeIsRefused) {

@@ -136,6 +136,28 @@ TEST(BlockChecks, MarkSpacingTable) {
   }
 }
 
+// Ten years at 800 sps are 2.5e11 blocks; 32-bit counts would overflow
+// after 31 days. Counts past 2^31 reach the lists and labels in full.
+TEST(BlockChecks, CountsPastTwoToThe31ReachTheListsInFull) {
+  constexpr int64_t kTwo31 = int64_t{1} << 31;
+  BlockRig r;
+  r.Block(kMarkerSecondBlock);
+  r.LeaveFirstScreen();
+  r.rig.pipeline.MutableStatistics().SetCountsForTest(kTwo31 - 2, 1, kTwo31 - 1);  // the block before is judged after this
+  r.rig.pipeline.MutableClock().SetBlocksSinceFixForTest(kTwo31 - 1);
+  r.Block(kMarkerBlock, 3);     // judged once the next marker arrives: 2^31 blocks before it
+  r.Block(kMarkerSecondBlock);  // 2^31 + 1 blocks since the last mark
+  r.End();
+  EXPECT_EQ(r.Statistics().GoodBlocks(), kTwo31);
+  EXPECT_EQ(r.Statistics().BlockErrors(), 2);
+  EXPECT_EQ(r.Statistics().BlocksSinceMark(), 1);
+  EXPECT_EQ(r.rig.pipeline.Clock().BlocksSinceFix(), kTwo31 + 2);
+  // The GPS clock stood still while 21474836.49 seconds of blocks came.
+  EXPECT_EQ(r.Errors(), "12:00:05 ; 1; sec\r\n;2147483648;3 Bytes\r\n12:00:05 ; -21474836; sec\r\n"
+                        "12:00:05 ; 2147483649; sps\r\n");
+  EXPECT_EQ(r.LabelText(Label::BlockErrors), "2");
+}
+
 TEST(BlockChecks, BlocksAreCountedEvenWhenTheScreenHasNoRoomForThem) {
   BlockRig r;
   r.rig.pipeline.MutableScreen().SetSampleIndex(kScreenSlots);

@@ -123,6 +123,30 @@ std::vector<Row> Rows() {
          EXPECT_EQ(rig.host.status, " VOXA Header received ");
          EXPECT_EQ(rig.host.statusColour, StatusColour::Lime);
        }},
+      {"a header record without KEY=value; items is ignored: a boot line, no rest, header kept", 1, true,
+       Concat({Raw({0x80, 0, 0, 0, 1, 0xF0}), Text("ZELK_V=V2.07;DEV_NO=015;P_AMPL=8;CH_NUM=1;S_RATE=50;"),
+               Raw({0x80, 0, 0, 0, 2, 0xF0, 0x12, '=', 0x05, 0x80, 0, 0, 0, 3, 0x80, 0})}),
+       3, 0, "", Raw({0x80, 0, 0, 0, 1, 0x80, 0, 0, 0, 2, 0x80, 0, 0, 0, 3, 0x80, 0}),
+       {"line ZELK_V=V2.07", "line DEV_NO=015", "line P_AMPL=8", "line CH_NUM=1", "line S_RATE=50",
+        "line Header: a record without KEY=value; items ignored"},
+       [](const Outcome& o, const PipelineRig& rig) {
+         EXPECT_EQ(o.rests, 1);  // after the device's header only
+         EXPECT_EQ(rig.host.deviceHeaders, 1);
+         EXPECT_EQ(o.parameters.rate, 50);
+         EXPECT_EQ(o.device, "015");
+         const Bytes header = rig.pipeline.Device().HeaderBytes();
+         EXPECT_EQ(std::string(header.begin(), header.end()), "ZELK_V=V2.07;DEV_NO=015;P_AMPL=8;CH_NUM=1;S_RATE=50;");
+       }},
+      {"a stray 0xF0 before any header changes nothing but a boot line", 1, true,
+       Raw({0x80, 0, 0, 0, 1, 0xF0, 0x80, 0, 0, 0, 2, 0x80, 0}), 2, 0, "",
+       Raw({0x80, 0, 0, 0, 1, 0x80, 0, 0, 0, 2, 0x80, 0}), {"line Header: a record without KEY=value; items ignored"},
+       [](const Outcome& o, const PipelineRig& rig) {
+         EXPECT_EQ(o.rests, 0);
+         EXPECT_EQ(rig.host.deviceHeaders, 0);
+         EXPECT_NE(rig.host.status, " VOXA Header received ");
+         EXPECT_FALSE(rig.pipeline.Device().DeviceHeaderReceived());
+         EXPECT_EQ(o.device, "000");
+       }},
       {"GPS record without recording: 70 bytes, the rest skipped", 1, false,
        Concat({Raw({0x80, 0, 0, 0, 1, 0xA0}), Text(kPlaceholderGpsText), Raw({0x80, 0, 0, 0, 2, 0x80, 0})}), 2, 0, "",
        {}, {},
@@ -136,8 +160,20 @@ std::vector<Row> Rows() {
        "GPS Block error\r\n",
        Concat({Raw({0xA0}), Text(kPlaceholderGpsText.substr(0, 40)), Raw({0x80, 0, 0, 0, 3, 0x80, 0})}), {},
        [](const Outcome& o, const PipelineRig&) { EXPECT_FALSE(o.labels.contains(Label::GpsClock)); }},
-      {"a shift record takes two bytes whatever their top bits", 1, true, Raw({0xB0, 0x85, 0x90, 0x80, 0, 0, 0, 1, 0x80, 0}),
-       1, 0, "", Raw({0xB0, 0x85, 0x90, 0x80, 0, 0, 0, 1, 0x80, 0})},
+      {"a shift record is measured and shown", 1, true, Raw({0xB0, 0x01, 0x00, 0x80, 0, 0, 0, 1, 0x80, 0}), 1, 0, "",
+       Raw({0xB0, 0x01, 0x00, 0x80, 0, 0, 0, 1, 0x80, 0}), {},
+       [](const Outcome& o, const PipelineRig& rig) {
+         EXPECT_EQ(rig.pipeline.Shift().Raw(), 128);
+         EXPECT_TRUE(o.labels.contains(Label::Shift));
+       }},
+      {"a marker in a shift record ends it unmeasured; the marker's block counts", 1, true,
+       Raw({0xB0, 0x12, 0x90, 0, 0, 0, 1, 0x80, 0}), 1, 0, ":: ; 1; sec\r\n",
+       Raw({0xB0, 0x12, 0x90, 0, 0, 0, 1, 0x80, 0}), {},
+       [](const Outcome& o, const PipelineRig& rig) {
+         EXPECT_EQ(rig.pipeline.Shift().Raw(), 0);
+         EXPECT_FALSE(o.labels.contains(Label::Shift));
+         EXPECT_EQ(o.samples, (std::vector<int32_t>{1}));
+       }},
   };
   {
     // Read blind, a 40-byte record takes the next 30 bytes with it; reading

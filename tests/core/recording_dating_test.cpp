@@ -30,6 +30,12 @@ TEST(RecordingEndTime, TheLastFixMovedByTheWholeSecondsSinceIt) {
       {"31 Dec into the next year", "311211", 2600, "E_TIME=00:00:01;E_DATE=11/00/00;D_VOLT=0;E_VOLT=0;DUMMY"},
       {"broken records after the fix count on", "111111", 350,
        "E_TIME=23:59:38;E_DATE=11/11/11;D_VOLT=0;E_VOLT=0;DUMMY"},
+      // Block counts past 2^31, up to ten years at 800 sps.
+      {"2^31 + 50 blocks: 249 days later", "010111", (int64_t{1} << 31) + 50,
+       "E_TIME=13:13:31;E_DATE=11/09/07;D_VOLT=0;E_VOLT=0;DUMMY"},
+      {"2^31 + 50 blocks out of the year", "111111", (int64_t{1} << 31) + 50,
+       "E_TIME=13:13:31;E_DATE=11/00/00;D_VOLT=0;E_VOLT=0;DUMMY"},
+      {"2.5e11 blocks", "111111", 250'000'000'000, "E_TIME=04:26:15;E_DATE=11/00/00;D_VOLT=0;E_VOLT=0;DUMMY"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.legend);
@@ -52,8 +58,9 @@ TEST(RecordingEndTime, TheLastFixMovedByTheWholeSecondsSinceIt) {
 
 const ByteVec kStream = {
     0x90, 1, 2, 3, 4,    // block 1
-    0xB0, 0x90, 0x01,    // shift record; its first byte looks like a block marker
+    0xB0, 0x05, 0x01,    // shift record
     0x33,                // stray byte
+    0xB0, 0x7F,          // shift record a marker cut short: that marker is block 2's
     0x80, 5, 6, 7, 8,    // block 2
     0xA0, '>', 'R', 'P', 'V', '0', '1', '2', '3', '4',  // GPS record (cut short)
     0x80, 9, 10, 11,     // block 3, invalid
@@ -80,11 +87,13 @@ TEST(RecordingStartRecords, WholeRecordsMoveBeforeTheBackdatedFirstFix) {
     std::string rewritten;
   };
   const Row rows[] = {
-      {"k = 4 past a shift, a stray byte, GPS and an invalid block", fix, 203, 33,
+      {"k = 4 past shift records, a stray byte, GPS and an invalid block", fix, 203, 35,
        Checksummed(Fix("00018", "000003", "121111"))},
       {"k = 1, back across midnight", fix, 2000, 5, Checksummed(Fix("00000", "235945", "111111"))},
       {"fewer blocks than k: after the last one", fix, 99, kStream.size(), Checksummed(fix)},
-      {"cut-short temperature record", xpv.substr(0, 70) + "\x80", 301, 9 + 5,
+      {"first fix 2^31 + 3 blocks in: 248 days back", fix, (int64_t{1} << 31) + 3, kStream.size(),
+       Checksummed(Fix("38784", "104609", "080311"))},
+      {"cut-short temperature record", xpv.substr(0, 70) + "\x80", 301, 9 + 2 + 5,
        Checksummed(GpsText({{1, ">XPV+23.5"}, {66, "99999"}}, Fix("", "000002", "121111")))},
   };
   const std::string header = "DEV_NO=015;S_TIME=11:11:00;S_DATE=11/11/11;DAT_NO=000";

@@ -259,6 +259,34 @@ TEST(SimStream, EachFaultDamagesExactlyWhatItPromises) {
   }
 }
 
+// A long stream gets its faults as it goes: the same bytes as with every
+// fault in the options, clock jumps of dropped faults included.
+TEST(SimStream, FaultsInjectedAsTheStreamGoesOnGiveTheSameStream) {
+  SimOptions options = Options(1, 50);
+  options.durationSeconds = 6;
+  const std::vector<std::vector<Fault>> bySecond = {
+      {},
+      {{FaultKind::kGpsJump, 1, 0, 5}, {FaultKind::kDropByte, 1, 4}},
+      {{FaultKind::kBlockCount, 2, 0, 49}},
+      {{FaultKind::kGpsJump, 3, 0, -2}, {FaultKind::kExtraByte, 3, 0}},
+      {},
+      {{FaultKind::kBrokenGps, 5}},
+  };
+  SimOptions all = options;
+  for (const std::vector<Fault>& faults : bySecond) all.faults.insert(all.faults.end(), faults.begin(), faults.end());
+
+  StreamGenerator generator(options);
+  std::vector<uint8_t> injected;
+  for (const std::vector<Fault>& faults : bySecond) {
+    generator.InjectFaults(faults);
+    generator.NextSecond(injected);
+  }
+  EXPECT_EQ(injected, GenerateStream(all, 6));
+  EXPECT_THROW(generator.InjectFaults({{FaultKind::kDropByte, 5, 1}}), std::invalid_argument) << "a second sent";
+  StreamGenerator fresh(options);
+  EXPECT_THROW(fresh.InjectFaults({{FaultKind::kDropByte, 0, 50}}), std::invalid_argument) << "no such block";
+}
+
 TEST(SimStream, DeterministicForASeedAndEndsAfterItsDuration) {
   SimOptions options = Options(3, 100);
   options.noise = 300;

@@ -47,6 +47,7 @@ class LogSink : public RecordSink {
     Add(std::string("gps ") + (record.cut ? "cut " : "whole ") + Escaped(record.text), record.bytes, true);
   }
   void OnShiftRecord(const ShiftRecord& record) override {
+    if (!record.valid) return Add("broken shift " + std::to_string(record.bytes.size()), record.bytes, true);
     EXPECT_EQ(record.bytes.size(), 3u);
     Add("shift " + HexByte(record.first) + " " + HexByte(record.second), record.bytes, true);
   }
@@ -181,8 +182,12 @@ std::vector<Row> Rows() {
       {"a GPS record cut by a marker keeps the marker as last character",
        Concat({Raw({0xA0}), Text(gps.substr(0, 40)), Raw({0x80, 0, 0, 0, 3, 0x80, 0})}),
        {"gps cut " + gps.substr(0, 40) + "\\x80", "block 80 valid 4", "cut block 2"}},
-      {"a shift record takes two bytes whatever their top bits", Raw({0xB0, 0x85, 0x90, 0x80, 0, 0, 0, 1, 0x80, 0}),
-       {"shift 85 90", "block 80 valid 4", "cut block 2"}},
+      {"a shift record takes two 7-bit bytes", Raw({0xB0, 0x05, 0x7F, 0x80, 0, 0, 0, 1, 0x80, 0}),
+       {"shift 05 7F", "block 80 valid 4", "cut block 2"}},
+      {"a marker after one shift byte ends the record broken and begins the next",
+       Raw({0xB0, 0x12, 0x90, 0, 0, 0, 1, 0x80, 0}), {"broken shift 2", "block 90 valid 4", "cut block 2"}},
+      {"a marker right after 0xB0: a broken shift record of its marker alone",
+       Raw({0xB0, 0xB0, 0x01, 0x02, 0x80, 0}), {"broken shift 1", "shift 01 02", "cut block 2"}},
       {"STOP inside a header record: cut, never recorded", Raw({0x80, 0, 0, 0, 1, 0xF0, 'C', 'H', '_'}),
        {"block 80 valid 4", "cut header 4"}, GpsFraming::Whole, 4, Raw({0x80, 0, 0, 0, 1})},
       {"a boot line longer than a record goes on without a marker of its own",

@@ -57,6 +57,74 @@ TEST(GpsClock, BrokenRecordsChangeNothing) {
   EXPECT_TRUE(fresh.Time().hour.empty());
 }
 
+// Fields that are not digits in range make the record broken, like a
+// missing ">RTM": their texts would go into names and time stamps. Each row
+// puts one field (1-based position) into an otherwise sound record.
+TEST(GpsClock, FieldsOutOfRangeMakeTheRecordBroken) {
+  const std::string sound = GpsText({{5, "45296"}, {44, "123456"}});
+  const struct {
+    const char* legend;
+    size_t pos;
+    std::string_view text;
+    bool sound;
+  } rows[] = {
+      {"hour 23", 44, "23", true},          {"hour 24", 44, "24", false},         {"hour 99", 44, "99", false},
+      {"hour ' 1'", 44, " 1", false},       {"hour 1a", 44, "1a", false},         {"minute 59", 46, "59", true},
+      {"minute 61", 46, "61", false},       {"minute +1", 46, "+1", false},       {"second 59", 48, "59", true},
+      {"second 60 at 12:34", 48, "60", false}, {"second 99", 48, "99", false},    {"second ':0'", 48, ":0", false},
+      {"day 01", 53, "01", true},           {"day 00", 53, "00", false},          {"day 32", 53, "32", false},
+      {"day 31 November", 53, "3111", false}, {"day 30 November", 53, "3011", true},
+      {"30 February", 53, "3002", false},   {"month 12", 55, "12", true},         {"month 00", 55, "00", false},
+      {"month 13", 55, "13", false},        {"month 1x", 55, "1x", false},        {"year 00", 59, "00", true},
+      {"year 9-", 59, "9-", false},         {"offset 99", 61, "99", true},        {"offset -1", 61, "-1", false},
+      {"offset 1 ", 61, "1 ", false},       {"satellites 00", 64, "00", true},    {"satellites a7", 64, "a7", false},
+      {"time of day 86399", 5, "86399", true}, {"time of day 86400", 5, "86400", false},
+      {"time of day 4529x", 5, "4529x", false}, {"time of day ' 4529'", 5, " 4529", false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.legend);
+    GpsClock clock;
+    ASSERT_TRUE(clock.Decode(sound));
+    clock.CountBlock();
+    EXPECT_EQ(clock.Decode(GpsText({{row.pos, row.text}}, sound)), row.sound);
+    EXPECT_EQ(clock.BlocksSinceFix(), row.sound ? 0 : 1);
+    if (!row.sound) {
+      EXPECT_EQ(Fields(clock), "12:34:56 07 45296");
+    }
+  }
+}
+
+TEST(GpsClock, LeapYearsAndTheLeapSecond) {
+  const struct {
+    const char* legend;
+    std::string_view clock, date;  // hhmmss, ddMMyy
+    bool sound;
+  } rows[] = {
+      {"29 February 2012", "120000", "290212", true},  {"29 February 2011", "120000", "290211", false},
+      {"29 February 2000", "120000", "290200", true},  {"leap second 23:59:60", "235960", "311216", true},
+      {"no leap second at 12:59", "125960", "311216", false}, {"no second 61", "235961", "311216", false},
+  };
+  for (const auto& row : rows) {
+    GpsClock clock;
+    EXPECT_EQ(clock.Decode(Fix("43200", row.clock, row.date)), row.sound) << row.legend;
+  }
+  // A temperature record has no time of day to check; its own is derived.
+  GpsClock clock;
+  ASSERT_TRUE(clock.Decode(GpsText({{1, ">XPV-99.9"}, {44, "235960"}, {53, "311216"}, {61, "18"}})));
+  EXPECT_EQ(clock.Time().timeOfDay, "00018");
+}
+
+TEST(GpsClock, BlockCountsPastTwoToThe31) {
+  constexpr int64_t kBlocks = (int64_t{1} << 31) + 5;  // 31 days at 800 sps
+  GpsClock clock;
+  clock.SetBlocksSinceFixForTest(kBlocks - 1);
+  clock.CountBlock();
+  EXPECT_EQ(clock.BlocksSinceFix(), kBlocks);
+  ASSERT_TRUE(clock.Decode(kPlaceholderGpsText));
+  EXPECT_EQ(clock.BlocksBeforeLastFix(), kBlocks);
+  EXPECT_EQ(clock.BlocksSinceFix(), 0);
+}
+
 TEST(GpsClock, RecordsThatStillHoldEveryFieldAreSound) {
   const std::string sound = GpsText({{44, "235959"}, {64, "09"}});
   const std::pair<const char*, std::string> rows[] = {

@@ -150,6 +150,19 @@ std::string HeaderText(const std::string& version, const std::string& device, co
          ";S_RATE=" + rate + ";D_FILT=31;C_MODE=0;A_CHOP=1;F_TIME=30;GPS_TI=5;GPS_OF=0;";
 }
 
+// The n-th (0 = first) GPS record's text in the stream, with characters put
+// at 1-based positions and both checksums made valid again: a record that
+// went wrong at the device, not on the line.
+void EditGpsRecord(Bytes& stream, int n, const std::vector<std::pair<size_t, std::string>>& fields) {
+  const size_t at = NthMarker(stream, voxa::sim::kGpsMarker, n) + 1;
+  std::string text(stream.begin() + static_cast<std::ptrdiff_t>(at),
+                   stream.begin() + static_cast<std::ptrdiff_t>(at) + voxa::sim::kGpsRecordLength);
+  for (const auto& [pos, value] : fields) text.replace(pos - 1, value.size(), value);
+  text.replace(36, 2, voxa::sim::GpsChecksum(text.substr(0, 36)));
+  text.replace(73, 2, voxa::sim::GpsChecksum(text.substr(39, 34)));
+  std::copy(text.begin(), text.end(), stream.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
 // --- The table ---------------------------------------------------------------------
 
 std::vector<Case> Corpus() {
@@ -523,6 +536,54 @@ std::vector<Case> Corpus() {
     for (int i = 0; i < 3000; ++i) input.push_back(static_cast<uint8_t>(NextRandom(state) & 0x7F));
     add("text-only", "bytes below 0x80 only: the device is never heard", s, input);
   }
+  // Hostile input: what line noise or a confused device can send.
+  {
+    SimOptions device = Device(100, 3, 6);
+    Bytes input = Stream(device);
+    // A 0xF0 in line noise before the first write, and a bare one later.
+    const Bytes noise = {voxa::sim::kHeaderMarker, 0x05, 0x61, 0x7F};
+    input.insert(input.begin() + static_cast<std::ptrdiff_t>(NthMarker(input, voxa::sim::kBlockMarker, 20)),
+                 noise.begin(), noise.end());
+    input.insert(input.begin() + static_cast<std::ptrdiff_t>(SecondStart(input, 4)), voxa::sim::kHeaderMarker);
+    add("hostile-stray-header", "0xF0 bytes in line noise, before the first write and later", SettingsFor(device),
+        input);
+  }
+  {
+    // The shift record right before a second mark loses its second byte,
+    // later one loses both.
+    SimOptions device = Device(100, 1, 6);
+    device.gpsAfterBlocks = 100;
+    Bytes input = Stream(device);
+    input.erase(input.begin() + static_cast<std::ptrdiff_t>(NthMarker(input, voxa::sim::kShiftMarker, 2)) + 2);
+    const auto shift = input.begin() + static_cast<std::ptrdiff_t>(NthMarker(input, voxa::sim::kShiftMarker, 4));
+    input.erase(shift + 1, shift + 3);
+    add("hostile-shift-marker", "shift records cut short by the next second mark", SettingsFor(device), input);
+  }
+  {
+    // GPS records with valid checksums but fields out of range, and one with
+    // sound fields but a wrong checksum.
+    SimOptions device = Device(100, 1, 9);
+    Bytes input = Stream(device);
+    EditGpsRecord(input, 0, {{55, "13"}});
+    EditGpsRecord(input, 2, {{53, "32"}});
+    EditGpsRecord(input, 3, {{44, "99"}});
+    EditGpsRecord(input, 4, {{46, "61"}});
+    EditGpsRecord(input, 5, {{48, "1a"}});
+    EditGpsRecord(input, 6, {{5, "9999x"}});
+    EditGpsRecord(input, 7, {{61, " 8"}, {64, "-1"}});
+    const size_t checksum = NthMarker(input, voxa::sim::kGpsMarker, 1) + 74;
+    input[checksum] = input[checksum] == '0' ? '1' : '0';
+    add("hostile-gps-fields", "GPS records with valid checksums and bad fields, one with a wrong checksum",
+        SettingsFor(device), input);
+  }
+  {
+    SimOptions device = Device(100, 1, 4);
+    device.headerOverride = HeaderText("V2.07", "015", "16", "1", "99999");
+    add("hostile-header-rate", "a device header with S_RATE=99999; the device sends 100 sps", SettingsFor(device),
+        Stream(device));
+  }
+  configCase("config-rate-garbage", "a config.txt with S_RATE=1 and S_RATE=100abc and no gain or channels",
+             "S_RATE=1\nS_RATE=100abc\n");
   {
     const SimOptions device = Device(100, 3, 6);
     const Bytes good = Stream(device);
