@@ -14,6 +14,8 @@
 
 #include "format/gps_record.h"
 #include "fuzz_support.h"
+#include "recording/file_store.h"
+#include "recording/file_writer.h"
 #include "recording/recording.h"
 #include "timing/gps_clock.h"
 #include "timing/time_conversion.h"
@@ -97,9 +99,12 @@ void Dating(Input& in, uint8_t mode) {
     const std::string header = in.ShortText(200);
     device.ReplaceHeader(Bytes(reinterpret_cast<const uint8_t*>(header.data()), header.size()), notes);
   }
+  PosixFileStore store;
+  FileWriter writer(store);  // immediate: every step is done before the call returns
   Recording recording(device);
   recording.StartRun(true);
-  Check(recording.Create(dir + "/" + kWorkingRecordingName), "the recording is created");
+  std::string failure;
+  Check(recording.Create(writer, dir + "/" + kWorkingRecordingName, failure), "the recording is created");
   const bool late = (mode & 0x40) != 0;
   if (late) recording.OnLastSecondOfScreen(false);
   std::vector<uint8_t> before(in.Byte());
@@ -124,7 +129,9 @@ void Dating(Input& in, uint8_t mode) {
       recording.Finish({clock.Time(), clock.Seen(), sinceFix, {2026, 3, 7, 14, 5, 9}});
   Check(!finished.name.empty() && finished.name.size() <= 16 && finished.name.find('/') == std::string::npos,
         "a recording has a safe name");
-  const std::vector<uint8_t> file = ReadFile(dir + "/" + finished.name);
+  const FileOutcome outcome = recording.Outcome();
+  Check(outcome.closed && !outcome.failed && outcome.name == finished.name, "the recording is closed under its name");
+  const std::vector<uint8_t> file = ReadFile(dir + "/" + outcome.name);
   const size_t header = device.HeaderBytes().size();
   const size_t placeholder = late ? 80 : 0;
   const size_t endTime = clock.Seen() ? 56 : 0;
