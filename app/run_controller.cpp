@@ -45,6 +45,14 @@ ClockFields LocalClock() {
   return clock;
 }
 
+// The computer's clock in UTC, which dates the miniSEED archive until the
+// first GPS fix.
+Micros UtcNow() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<Micros>(now.tv_sec) * kMicrosPerSecond + now.tv_nsec / 1000;
+}
+
 // True when the descriptor reports that the device has gone away. Asked
 // only after a read found nothing, so a hang-up with bytes still to read is
 // not taken for one.
@@ -91,9 +99,10 @@ RunController::RunController(TCustomComPort& port, RunView& view, const MonitorO
       scanNames_([] { return ComPortScanNames(); }),
       portAvailable_(ComPortAvailable),
       clock_(LocalClock),
+      utcClock_(UtcNow),
       receiverFactory_(MakePipelineReceiver) {
   if (choices_.highPass) TakeHighPass(choices_, true);
-  pipeline_.Configure({choices_, options.parameters, options.screenSeconds});
+  pipeline_.Configure({choices_, options.parameters, options.screenSeconds, options.mseedDirectory, options.codes});
   pipeline_.UseWriter(writer_);
   view_.ShowChoices(choices_);
   view_.ShowParameters(options.parameters);
@@ -261,7 +270,7 @@ void RunController::ContinueStart() {
   if (phase_ != Phase::Preparing) return;
   view_.ShowStartPanel("STOP", StatusColour::Yellow, true);
   view_.Repaint();
-  pipeline_.Arm(clock_());
+  pipeline_.Arm(clock_(), utcClock_());
   Connect2Voxa();
 }
 
@@ -371,7 +380,9 @@ void RunController::CreateFiles(bool continueLists) {
                  {failures.shiftList, failures.shiftListFailure, "Save Shift", &RunOptions::saveShift,
                   OutputFile::ShiftList},
                  {failures.stream, failures.streamFailure, "Save Stream", &RunOptions::saveStream,
-                  OutputFile::Stream}};
+                  OutputFile::Stream},
+                 {failures.archive, failures.archiveFailure, "Save miniSEED", &RunOptions::saveMseed,
+                  OutputFile::Archive}};
   for (const auto& output : outputs) {
     if (!output.failed) continue;
     choices_.*output.choice = false;
@@ -717,6 +728,7 @@ void RunController::ChoiceClicked(Choice choice, bool ticked) {
     case Choice::SaveStream: choices_.saveStream = ticked; break;
     case Choice::SaveErrorList: choices_.saveErrorList = ticked; break;
     case Choice::SaveShift: choices_.saveShift = ticked; break;
+    case Choice::SaveMseed: choices_.saveMseed = ticked; break;
     case Choice::LoadExtHeader: choices_.loadExtHeader = ticked; break;
     case Choice::AutoScale: choices_.autoScale = ticked; break;
     case Choice::Reconnect: choices_.reconnect = ticked; break;

@@ -88,6 +88,7 @@ class RunController : public QObject, private Host {
   void SetCommandLinePort(const std::string& port) { commandLinePort_ = port; }
   void SetPortScan(std::function<std::vector<std::string>()> names, std::function<bool(const std::string&)> available);
   void SetClock(std::function<ClockFields()> clock) { clock_ = std::move(clock); }
+  void SetUtcClock(std::function<Micros()> clock) { utcClock_ = std::move(clock); }
   // The pause that lets the operator read that config.txt was missing.
   void SetConfigMissingPause(int milliseconds) { configMissingPauseMs_ = milliseconds; }
   // The rest after a header record; negative keeps the receiver's own.
@@ -221,6 +222,7 @@ class RunController : public QObject, private Host {
   std::function<std::vector<std::string>()> scanNames_;
   std::function<bool(const std::string&)> portAvailable_;
   std::function<ClockFields()> clock_;
+  std::function<Micros()> utcClock_;
   int configMissingPauseMs_ = 2000;
   int headerRestOverrideMs_ = -1;
   ReceiverFactory receiverFactory_;

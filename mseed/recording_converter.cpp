@@ -173,6 +173,8 @@ void RecordingConverter::OnGpsRecord(const GpsRecord& record) {
 
 void RecordingConverter::OnShiftRecord(const ShiftRecord& record) {
   inEndTime_ = false;
+  // A record a marker cut short holds no shift, as a live run also judges.
+  if (!record.valid) return;
   shift_.Measure(record.first, record.second);
   stream_.OnShiftRecord(shift_);
 }
