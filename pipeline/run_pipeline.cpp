@@ -95,8 +95,10 @@ OutputFailures RunPipeline::OpenOutputs(const OutputPaths& paths, bool continueL
   if (options_.saveMseed) {
     // The archive's root must exist and take files now; a day file that
     // cannot be created later ends the archive with a failure.
-    const std::string root = archiveDirectory_.empty() ? paths.archive : archiveDirectory_;
+    // A full path, so that a message about a day file says where it is.
     std::error_code made;
+    std::string root = archiveDirectory_.empty() ? paths.archive : archiveDirectory_;
+    if (const std::filesystem::path full = std::filesystem::absolute(root, made); !made) root = full.string();
     std::filesystem::create_directories(root, made);
     const int error = made ? made.value() : (::access(root.c_str(), W_OK | X_OK) != 0 ? errno : 0);
     if (error != 0) {

@@ -18,6 +18,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <libmseed.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -96,6 +99,31 @@ Saved WholeRun(const QByteArray& bytes, const std::vector<std::string>& args) {
   saved.errors = FileBytes(dir.filePath("error.csv"));
   saved.shifts = FileBytes(dir.filePath("shift.csv"));
   return saved;
+}
+
+// Every record of every day file under root as libmseed reads it, and
+// mseed2sac run over each file: the samples of channel EHZ, or -1 when a
+// file is not read to its end or mseed2sac fails on it.
+int64_t ReadArchiveSamples(const QString& root) {
+  if (!fs::is_directory(root.toStdString())) return -1;
+  int64_t samples = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(root.toStdString())) {
+    // A day file whose first write failed is empty: nothing to read.
+    if (!entry.is_regular_file() || entry.file_size() == 0) continue;
+    const std::string path = entry.path().string();
+    MSFileParam* param = nullptr;
+    MSRecord* msr = nullptr;
+    int status = MS_NOERROR;
+    while ((status = ms_readmsr_r(&param, &msr, path.c_str(), 0, nullptr, nullptr, 1, 1, 0)) == MS_NOERROR) {
+      if (path.find(".EHZ.") != std::string::npos) samples += msr->numsamples;
+    }
+    ms_readmsr_r(&param, &msr, nullptr, 0, nullptr, nullptr, 0, 0, 0);
+    if (status != MS_ENDOFFILE) return -1;
+    const std::string command = "cd '" + entry.path().parent_path().string() + "' && mseed2sac '" + path +
+                                "' >/dev/null 2>&1 && rm -f *.SAC";
+    if (std::system(command.c_str()) != 0) return -1;
+  }
+  return samples;
 }
 
 // The program itself, offscreen, in dir.
@@ -278,6 +306,7 @@ class RunEndTest : public QObject {
     const std::vector<std::string> args = kSaveAll;
     std::vector<std::string> withPort = args;
     withPort.push_back(device_->path);
+    withPort.insert(withPort.begin(), {"--mseed", "archive"});
     QVERIFY(program.Start(withPort));
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(kWorkingRecordingName), kDeadlineMs);
     const QByteArray stream = Stream(10);
@@ -291,6 +320,69 @@ class RunEndTest : public QObject {
     QVERIFY2(program.Out().contains("voxa-monitor: Recording saved as " + expected.name), qPrintable(program.out));
     ended_ << expected.name;
     CompareSaved(expected);
+    // The archive too is closed out whole: ten seconds at 100 sps.
+    QCOMPARE(ReadArchiveSamples("archive"), int64_t{1000});
+  }
+
+  // The live archive is closed out by every end of a run: its day files are
+  // read whole by libmseed and mseed2sac and hold every sample sent.
+  void theArchiveIsClosedOutByStopAndADeviceLoss_data() {
+    QTest::addColumn<bool>("lost");
+    QTest::newRow("STOP") << false;
+    QTest::newRow("device lost") << true;
+  }
+  void theArchiveIsClosedOutByStopAndADeviceLoss() {
+    QFETCH(bool, lost);
+    Build({"--mseed", "archive", "--no-ext-header"});
+    QVERIFY(StartOnDevice());
+    QVERIFY(Pipeline().SavingArchive());
+    QVERIFY(SendAll(Stream(3)));
+    if (lost) {
+      device_->HangUp();
+      QVERIFY(WaitFor(Phase::Failed));
+    } else {
+      Controller().StartPanelClick();
+      QVERIFY(WaitFor(Phase::Idle));
+    }
+    QVERIFY(!Pipeline().SavingArchive());
+    QCOMPARE(Pipeline().Archive().files.size(), size_t{6});  // three channels, LCE, LCQ and GNS
+    QCOMPARE(ReadArchiveSamples("archive"), int64_t{300});
+    QCOMPARE(Controller().ExitStatus(), lost ? kExitDeviceLost : kExitOk);
+  }
+
+  // A day file that cannot be written ends the run as a failed recording
+  // does: named with its reason, the status says a file was not saved, and
+  // what reached the other files stays readable.
+  void aFailedArchiveWriteIsNamedAndEndsTheRun() {
+    store_->FailWrites("XX.V015..EHN.D.2024.065", ENOSPC);
+    Build({"--mseed", "archive", "--no-ext-header"});
+    QVERIFY(StartOnDevice());
+    // Long enough for records to fill during the run.
+    QVERIFY(device_->Send(Stream(30)));
+    QVERIFY(WaitFor(Phase::Failed));
+    QCOMPARE(failures_.size(), 1);
+    QVERIFY2(failures_.front().contains("XX.V015..EHN.D.2024.065") &&
+                 failures_.front().contains("No space left on device"),
+             qPrintable(failures_.front()));
+    QVERIFY(StatusText().contains("No space left on device"));
+    QCOMPARE(Controller().ExitStatus(), kExitFileNotSaved);
+    QVERIFY(ReadArchiveSamples("archive") > 0);
+  }
+
+  // An archive directory that cannot be made: the box is off for the run,
+  // the reason is told, and the status says a file could not be created.
+  void anArchiveThatCannotBeCreatedIsOffForTheRun() {
+    Build({"--mseed", "/proc/voxa-archive", "--no-ext-header"});
+    QVERIFY(StartOnDevice());
+    QCOMPARE(noted_.size(), 1);
+    QVERIFY2(noted_.front().startsWith("Cannot create the miniSEED archive in /proc/voxa-archive: ") &&
+                 noted_.front().endsWith("; \"Save miniSEED\" is off for this run"),
+             qPrintable(noted_.front()));
+    QVERIFY(!Find<QCheckBox>("SaveMseedCheckBox")->isChecked());
+    QVERIFY(!Pipeline().SavingArchive());
+    Controller().StartPanelClick();
+    QVERIFY(WaitFor(Phase::Idle));
+    QCOMPARE(Controller().ExitStatus(), kExitFileNotCreated);
   }
 
   // A lost device ends the run as STOP does; the loss is shown with its time.
