@@ -22,6 +22,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <random>
@@ -31,6 +32,7 @@
 #include "app/command_line.h"
 #include "app/monitor.h"
 #include "app/window_style.h"
+#include "mseed/recording_converter.h"
 #include "pty_device.h"
 #include "support/test_file_store.h"
 #include "tools/sim_stream.h"
@@ -383,6 +385,135 @@ class RunEndTest : public QObject {
     Controller().StartPanelClick();
     QVERIFY(WaitFor(Phase::Idle));
     QCOMPARE(Controller().ExitStatus(), kExitFileNotCreated);
+  }
+
+  // Every read-out of the main window by name (the status bar aside).
+  std::map<QString, QString> ReadOuts() {
+    std::map<QString, QString> shown;
+    for (const QLabel* label : monitor_->Window().findChildren<QLabel*>()) {
+      if (!label->objectName().isEmpty() && label->objectName() != "StatusBar") {
+        shown[label->objectName()] = label->text();
+      }
+    }
+    return shown;
+  }
+  // A monitor that replays path (as fast as it goes) and has ended.
+  bool Replay(const std::vector<std::string>& args, const std::string& path, Phase end = Phase::Idle) {
+    monitor_.reset();
+    Build(args);
+    Controller().SetReplay(path, 0);
+    Controller().StartTimerTimer();
+    return WaitFor(end);
+  }
+
+  // A recording the pipeline made, replayed: the window ends with the same
+  // read-outs as the live run did, and with --mseed the archive is the one
+  // voxa-convert makes of it, byte for byte. The file is only read.
+  void aReplayShowsWhatTheLiveRunShowedAndConvertsAsVoxaConvert() {
+    const std::vector<sim::Fault> faults = {{sim::FaultKind::kDropByte, 1, 5, 0},
+                                            {sim::FaultKind::kBrokenGps, 2, 0, 0},
+                                            {sim::FaultKind::kBlockCount, 3, 0, 120}};
+    Build({"--save-stream", "--save-errors", "--no-ext-header"});
+    QVERIFY(StartOnDevice());
+    QVERIFY(SendAll(Stream(6, faults)));
+    Controller().StartPanelClick();
+    QVERIFY(WaitFor(Phase::Idle));
+    const std::map<QString, QString> live = ReadOuts();
+    QCOMPARE(live.at("BlockErrorLabel"), QString("1"));
+    const std::string recording = InDir(ended_.front()).toStdString();
+    const QByteArray recorded = FileBytes(ended_.front());
+    QVERIFY(QFile::rename("error.csv", "live-error.csv"));
+
+    QVERIFY(Replay({"--mseed", "replayed", "--save-errors"}, recording));
+    QCOMPARE(ReadOuts(), live);
+    QCOMPARE(FileBytes("error.csv"), FileBytes("live-error.csv"));
+    QCOMPARE(FileBytes(ended_.front()), recorded);
+    QVERIFY(failures_.isEmpty());
+    QCOMPARE(Controller().ExitStatus(), kExitOk);
+
+    MseedSettings settings;
+    settings.directory = InDir("converted").toStdString();
+    RecordingConverter converter(settings);
+    const ConversionResult converted = converter.Convert(recording);
+    QVERIFY(converted.usable);
+    QCOMPARE(Pipeline().Archive().files, converted.archive.files);
+    for (const std::string& file : converted.archive.files) {
+      QVERIFY(!FileBytes(QString::fromStdString("converted/" + file)).isEmpty());
+      QCOMPARE(FileBytes(QString::fromStdString("replayed/" + file)),
+               FileBytes(QString::fromStdString("converted/" + file)));
+    }
+  }
+
+  // At speed 1 the file goes out as the line would carry it: the replay's
+  // clock (a seam) says how much is due.
+  void aReplayIsPacedByItsClock() {
+    Build({"--save-stream", "--no-ext-header"});
+    QVERIFY(StartOnDevice());
+    QVERIFY(SendAll(Stream(5)));
+    Controller().StartPanelClick();
+    QVERIFY(WaitFor(Phase::Idle));
+    const std::string recording = InDir(ended_.front()).toStdString();
+    monitor_.reset();
+    Build({});
+    int64_t now = 0;
+    Controller().SetReplayClock([&now] { return now; });
+    Controller().SetReplay(recording, 1);
+    Controller().StartTimerTimer();
+    QVERIFY(WaitFor(Phase::Waiting));
+    QTest::qWait(100);
+    QCOMPARE(Controller().Reads().bytes, int64_t{0});
+    // One second of 100 sps × 3 channels: 100 blocks of 13 bytes and 80 of records.
+    now = 1'000'000;
+    QTRY_COMPARE_WITH_TIMEOUT(Controller().Reads().bytes, int64_t{1380}, kDeadlineMs);
+    QTest::qWait(100);
+    QCOMPARE(Controller().Reads().bytes, int64_t{1380});
+    now = 60'000'000;
+    QVERIFY(WaitFor(Phase::Idle));
+    QCOMPARE(Controller().Reads().bytes, QFileInfo(QString::fromStdString(recording)).size());
+  }
+
+  // Files that are no recording, or not a whole one: what is wrong is told,
+  // an unusable file gives status 7, and a recording cut short is shown as
+  // far as it goes.
+  void aBadFileToReplayIsToldWithItsStatus_data() {
+    QTest::addColumn<QByteArray>("content");  // "-": no such file
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("opened");
+    QTest::addColumn<int>("status");
+    QTest::newRow("missing") << QByteArray("-") << "cannot be read: No such file or directory" << false
+                             << kExitReplayUnusable;
+    QTest::newRow("empty") << QByteArray() << "is empty: not a recording" << false << kExitReplayUnusable;
+    QTest::newRow("not a recording") << QByteArray("hello\n") << "does not begin with the header record" << false
+                                     << kExitReplayUnusable;
+    QTest::newRow("a header and nothing else") << QByteArray("\xF0S_RATE=100;CH_NUM=3;\xEF")
+                                               << "holds no sample blocks" << true << kExitReplayUnusable;
+    QTest::newRow("cut short") << QByteArray("cut") << "does not end with the end byte (0xEF)" << true << kExitOk;
+  }
+  void aBadFileToReplayIsToldWithItsStatus() {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, message);
+    QFETCH(bool, opened);
+    QFETCH(int, status);
+    if (content == "cut") {
+      Build({"--save-stream", "--no-ext-header"});
+      QVERIFY(StartOnDevice());
+      QVERIFY(SendAll(Stream(3)));
+      Controller().StartPanelClick();
+      QVERIFY(WaitFor(Phase::Idle));
+      content = FileBytes(ended_.front());
+      content.chop(content.size() / 3);
+      ended_.clear();
+    }
+    const QString path = InDir("played.bin");
+    if (content != "-") {
+      QFile file(path);
+      QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    }
+    QVERIFY(Replay({"--save-stream"}, path.toStdString(), opened ? Phase::Idle : Phase::Failed));
+    const QString told = (failures_ + noted_).join("\n");
+    QVERIFY2(told.contains(path) && told.contains(message), qPrintable(told));
+    QCOMPARE(Controller().ExitStatus(), status);
+    if (content != "-") QCOMPARE(FileBytes(path), content);  // only read
   }
 
   // A lost device ends the run as STOP does; the loss is shown with its time.
