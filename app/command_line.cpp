@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "analysis/screen.h"
+#include "mseed/codes.h"
 
 #ifndef VOXA_VERSION
 #define VOXA_VERSION "0"
@@ -76,6 +77,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   DeviceParameters& p = result.options.parameters;
   int64_t screenSeconds = result.options.screenSeconds;
   bool optionsEnded = false;
+  bool speedGiven = false;
 
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -135,6 +137,31 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       failed = flag(o.highPass, true);
     } else if (name == "--reconnect") {
       failed = flag(o.reconnect, true);
+    } else if (name == "--mseed" || name == "--replay") {
+      std::string value;
+      if (!takeValue(value) || value.empty()) return Failure("option " + name + " needs a value");
+      if (name == "--mseed") {
+        o.saveMseed = true;
+        result.options.mseedDirectory = value;
+      } else {
+        result.replay = value;
+      }
+    } else if (name == "--speed") {
+      std::string value;
+      if (!takeValue(value)) return Failure("option " + name + " needs a value");
+      double speed = -1;
+      const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), speed);
+      if (error != std::errc() || end != value.data() + value.size() || !(speed >= 0) || speed > 1e6) {
+        return Failure("invalid value '" + value + "' for --speed (expected a number from 0; 1 is real time, 0 as "
+                       "fast as it goes)");
+      }
+      speedGiven = true;
+      result.speed = speed;
+    } else if (IsCodeOption(name)) {
+      std::string value;
+      if (!takeValue(value)) return Failure("option " + name + " needs a value");
+      std::string message;
+      if (!ApplyCodeOption(name, value, result.options.codes, message)) return Failure(message);
     } else if (name == "--channels" || name == "--rate" || name == "--gain" || name == "--screen-seconds") {
       std::string value;
       if (!takeValue(value)) return Failure("option " + name + " needs a value");
@@ -158,6 +185,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     }
     if (failed) return *failed;
   }
+
+  if (result.replay && result.port) {
+    return Failure("a replay plays a file in place of the port: give --replay or a port, not both");
+  }
+  if (speedGiven && !result.replay) return Failure("--speed is the speed of a replay: it needs --replay FILE");
 
   // One screen holds at most kScreenSlots values, whatever order the options came in.
   const int64_t limit = std::max<int64_t>(1, kScreenSlots / (int64_t{p.rate} * p.channels));
@@ -192,6 +224,17 @@ std::string UsageText(std::string_view program) {
       "                         gain of the device (16)\n"
       "  --screen-seconds N     seconds across one screen (8), at most what the\n"
       "                         sample buffer holds at the chosen rate and channels\n"
+      "  --mseed DIR            write the samples as miniSEED into the SDS archive\n"
+      "                         under DIR (\"Save miniSEED\"; ticked without this\n"
+      "                         option, the archive is mseed/ in the working directory)\n"
+      "                         the archive's codes (as voxa-convert takes them):\n";
+  text += CodeOptionsUsage();
+  text +=
+      "  --replay FILE          play a recording (a dated recording or a streamdat.bin)\n"
+      "                         through the window as if it came from the device; it\n"
+      "                         is only read. Files are saved only when asked for.\n"
+      "  --speed N              speed of the replay: 1 real time (the default), 2 twice\n"
+      "                         as fast, 0 as fast as it goes\n"
       "  --help                 show this text\n"
       "  --version              show the version\n"
       "\n"
@@ -205,7 +248,8 @@ std::string UsageText(std::string_view program) {
       "  3  the port could not be opened\n"
       "  4  the device was lost during a run\n"
       "  5  a file asked for could not be created (its option was off for the run)\n"
-      "  6  a file could not be written whole, finished or named\n";
+      "  6  a file could not be written whole, finished or named\n"
+      "  7  the file to replay cannot be read or is not a recording\n";
   return text;
 }
 

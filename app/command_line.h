@@ -24,6 +24,7 @@ inline constexpr int kExitPortNotOpened = 3;   // the port could not be opened
 inline constexpr int kExitDeviceLost = 4;      // the device went away during a run
 inline constexpr int kExitFileNotCreated = 5;  // a file asked for could not be created (or Save Stream was refused)
 inline constexpr int kExitFileNotSaved = 6;    // a file could not be written whole, finished or named
+inline constexpr int kExitReplayUnusable = 7;  // the file to replay is not a usable recording
 
 struct CommandLine {
   CommandAction action = CommandAction::Run;
@@ -31,6 +32,8 @@ struct CommandLine {
   // sample buffer at the chosen rate and channels.
   MonitorOptions options;
   std::optional<std::string> port;  // used unchanged; the run starts at once
+  std::optional<std::string> replay;  // a recording played in place of the port
+  double speed = 1;                   // of the replay: 1 real time, 0 as fast as it goes
   std::string message;              // what was wrong, for CommandAction::Error
 };
 

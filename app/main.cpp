@@ -43,6 +43,7 @@ int main(int argc, char** argv) {
 
   voxa::StopSignals stopSignals;
   voxa::Monitor monitor(commandLine.options, commandLine.port);
+  if (commandLine.replay) monitor.Controller().SetReplay(*commandLine.replay, commandLine.speed);
   QObject::connect(&stopSignals, &voxa::StopSignals::Received, &monitor.Controller(),
                    &voxa::RunController::RequestQuit);
   // The controller has decided that the program ends (its run, if any, has

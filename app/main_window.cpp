@@ -216,20 +216,25 @@ void MainWindow::BuildControls() {
   connect(startPanel_, &ClickPanel::clicked, this, &MainWindow::StartPanelClicked);
   below.push_back(startPanel_);
 
-  loadGroupBox_ = MakeGroup(this, "LoadGroupBox", " Load ", {112, 384, 113, 49});
-  loadExtCheckBox_ = MakeCheckBox(loadGroupBox_, "LoadExtCheckBox", "Ext. Header", {8, 24, 97, 17}, false, true,
+  // The Load group gives up some height so that the Save group holds its
+  // fourth box ("Save miniSEED") at the same spacing as the others.
+  loadGroupBox_ = MakeGroup(this, "LoadGroupBox", " Load ", {112, 384, 113, 41});
+  loadExtCheckBox_ = MakeCheckBox(loadGroupBox_, "LoadExtCheckBox", "Ext. Header", {8, 18, 97, 17}, false, true,
                                   " Load VOXA Config File (if available) to generate VOXA Data File Header");
-  saveGroupBox_ = MakeGroup(this, "SaveGroupBox", " Save ", {112, 440, 113, 97});
-  saveErrorCheckBox_ = MakeCheckBox(saveGroupBox_, "SaveErrorCheckBox", "Save Err List", {8, 24, 97, 17}, false,
+  saveGroupBox_ = MakeGroup(this, "SaveGroupBox", " Save ", {112, 428, 113, 109});
+  saveErrorCheckBox_ = MakeCheckBox(saveGroupBox_, "SaveErrorCheckBox", "Save Err List", {8, 20, 97, 17}, false,
                                     false, " Save Error List to 'error.csv'");
-  saveShiftCheckBox_ = MakeCheckBox(saveGroupBox_, "SaveShiftCheckBox", "Save Shift", {8, 48, 97, 17}, false,
+  saveShiftCheckBox_ = MakeCheckBox(saveGroupBox_, "SaveShiftCheckBox", "Save Shift", {8, 42, 97, 17}, false,
                                     false, " Save Shift Values to 'shift.csv'");
-  saveStreamCheckBox_ = MakeCheckBox(saveGroupBox_, "SaveStreamCheckBox", "Save Stream", {8, 72, 97, 17}, false,
+  saveStreamCheckBox_ = MakeCheckBox(saveGroupBox_, "SaveStreamCheckBox", "Save Stream", {8, 64, 97, 17}, false,
                                      false, " Save received VOXA Data (VOXA Data Format)");
+  saveMseedCheckBox_ = MakeCheckBox(saveGroupBox_, "SaveMseedCheckBox", "Save miniSEED", {8, 86, 97, 17}, false,
+                                    false, " Save the samples as miniSEED in an SDS archive (mseed/ or --mseed DIR)");
   BindChoice(loadExtCheckBox_, Choice::LoadExtHeader);
   BindChoice(saveErrorCheckBox_, Choice::SaveErrorList);
   BindChoice(saveShiftCheckBox_, Choice::SaveShift);
   BindChoice(saveStreamCheckBox_, Choice::SaveStream);
+  BindChoice(saveMseedCheckBox_, Choice::SaveMseed);
   below.insert(below.end(), {loadGroupBox_, saveGroupBox_});
 
   auto* errorGroup = MakeGroup(this, "ErrorGroupBox", " Error List ", {232, 440, 113, 97});
@@ -508,6 +513,7 @@ void MainWindow::ShowChoices(const RunOptions& choices) {
   saveStreamCheckBox_->setChecked(choices.saveStream);
   saveErrorCheckBox_->setChecked(choices.saveErrorList);
   saveShiftCheckBox_->setChecked(choices.saveShift);
+  saveMseedCheckBox_->setChecked(choices.saveMseed);
   loadExtCheckBox_->setChecked(choices.loadExtHeader);
   autoScaleCheckBox_->setChecked(choices.autoScale);
   offsetCheckBox_->setChecked(choices.resetOffset);
@@ -523,6 +529,7 @@ QCheckBox* MainWindow::OutputBox(OutputFile file) const {
   switch (file) {
     case OutputFile::ErrorList: return saveErrorCheckBox_;
     case OutputFile::ShiftList: return saveShiftCheckBox_;
+    case OutputFile::Archive: return saveMseedCheckBox_;
     case OutputFile::Stream: break;
   }
   return saveStreamCheckBox_;

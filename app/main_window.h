@@ -127,6 +127,7 @@ class MainWindow : public QWidget, public RunView {
   QCheckBox* loadExtCheckBox_ = nullptr;
   QCheckBox* saveErrorCheckBox_ = nullptr;
   QCheckBox* saveShiftCheckBox_ = nullptr;
+  QCheckBox* saveMseedCheckBox_ = nullptr;
   QCheckBox* saveStreamCheckBox_ = nullptr;
   QCheckBox* reconnectCheckBox_ = nullptr;
   QGroupBox* loadGroupBox_ = nullptr;

@@ -29,6 +29,16 @@ constexpr int kChunksPerWake = 64;
 // Room for what arrives during a rest after a header record: a second at
 // line rate, several times over. More is possible, and only then allocates.
 constexpr size_t kQueueReserve = 64 * 1024;
+// A replay reads its file on a timer: every 20 ms what is due, at most this
+// much a time when it goes as fast as it can, so the window's events are
+// handled between two steps.
+constexpr int kReplayTickMs = 20;
+constexpr size_t kReplayBytesPerTick = 256 * 1024;
+
+int64_t SteadyMicros() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 ClockFields LocalClock() {
   timespec now{};
@@ -43,6 +53,14 @@ ClockFields LocalClock() {
   clock.minute = local.tm_min;
   clock.second = local.tm_sec;
   return clock;
+}
+
+// The computer's clock in UTC, which dates the miniSEED archive until the
+// first GPS fix.
+Micros UtcNow() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<Micros>(now.tv_sec) * kMicrosPerSecond + now.tv_nsec / 1000;
 }
 
 // True when the descriptor reports that the device has gone away. Asked
@@ -91,9 +109,11 @@ RunController::RunController(TCustomComPort& port, RunView& view, const MonitorO
       scanNames_([] { return ComPortScanNames(); }),
       portAvailable_(ComPortAvailable),
       clock_(LocalClock),
-      receiverFactory_(MakePipelineReceiver) {
+      utcClock_(UtcNow),
+      receiverFactory_(MakePipelineReceiver),
+      replayClock_(SteadyMicros) {
   if (choices_.highPass) TakeHighPass(choices_, true);
-  pipeline_.Configure({choices_, options.parameters, options.screenSeconds});
+  pipeline_.Configure({choices_, options.parameters, options.screenSeconds, options.mseedDirectory, options.codes});
   pipeline_.UseWriter(writer_);
   view_.ShowChoices(choices_);
   view_.ShowParameters(options.parameters);
@@ -113,6 +133,7 @@ RunController::RunController(TCustomComPort& port, RunView& view, const MonitorO
   connect(&syncTimer_, &QTimer::timeout, this, &RunController::SyncOutputs);
   reconnectTimer_.setInterval(kReconnectIntervalMs);
   connect(&reconnectTimer_, &QTimer::timeout, this, &RunController::LookForPort);
+  connect(&replayTimer_, &QTimer::timeout, this, &RunController::OnReplayTick);
 
   // The writer thread wakes the controller when a file fails and when it has
   // done all it was given; the call crosses to the GUI thread as an event.
@@ -142,6 +163,12 @@ void RunController::SetPortScan(std::function<std::vector<std::string>()> names,
 
 void RunController::Launch() { startTimer_.start(); }
 
+void RunController::SetReplay(const std::string& path, double speed) {
+  replayPath_ = path;
+  replaySpeed_ = speed;
+  pipeline_.SetReplay(true);
+}
+
 bool RunController::RunInProgress() const {
   return phase_ == Phase::Preparing || phase_ == Phase::Waiting || phase_ == Phase::Receiving ||
          phase_ == Phase::Stopping || phase_ == Phase::Reconnecting;
@@ -170,9 +197,9 @@ void RunController::StartTimerTimer() {
   const PlotSize plot = view_.InitPlotGeometry();
   pipeline_.ResizePlot(plot.width, plot.height);
 
-  if (commandLinePort_) {
+  if (commandLinePort_ || replayPath_) {
     // The port box stays disabled with an empty list; STOP enables it later.
-    view_.SetPortText(*commandLinePort_);
+    view_.SetPortText(replayPath_ ? *replayPath_ : *commandLinePort_);
     view_.ShowStartPanel(view_.StartCaption(), StatusColour::Standard, true);
     if (quitPending_) {
       emit QuitRequested();
@@ -237,12 +264,35 @@ void RunController::Start() {
     view_.ShowLabel(OffsetLabel(channel), "");
   }
 
-  const bool configLoaded = pipeline_.StartRun(choices_, configPath_);
+  RunOptions runOptions = choices_;
+  if (replayPath_) {
+    // A recording brings its own header. And no output of the replay may be
+    // the file it plays: that one is only ever read.
+    runOptions.loadExtHeader = false;
+    std::error_code error;
+    const std::filesystem::path here = std::filesystem::current_path(error);
+    const OutputPaths paths = OutputPaths::In(error ? "." : here.string());
+    const struct {
+      bool RunOptions::*choice;
+      const std::string& path;
+      const char* option;
+    } outputs[] = {{&RunOptions::saveStream, paths.stream, "Save Stream"},
+                   {&RunOptions::saveErrorList, paths.errorList, "Save Err List"},
+                   {&RunOptions::saveShift, paths.shiftList, "Save Shift"}};
+    for (const auto& output : outputs) {
+      std::error_code same;
+      if (!(runOptions.*output.choice) || !std::filesystem::equivalent(*replayPath_, output.path, same)) continue;
+      runOptions.*output.choice = false;
+      emit Noted(QString::fromStdString(output.path + " is the file being replayed, which is only read; \"" +
+                                        output.option + "\" is off for this run"));
+    }
+  }
+  const bool configLoaded = pipeline_.StartRun(runOptions, configPath_);
   if (configLoaded) {
     view_.SetLoadExtColour(StatusColour::Lime);
     view_.ShowDeviceIdentity(pipeline_.Device().DeviceNumber(), pipeline_.Device().FirmwareVersion());
     view_.ShowParameters(pipeline_.Device().Parameters());
-  } else if (choices_.loadExtHeader) {
+  } else if (runOptions.loadExtHeader) {
     // The box stays unticked for later runs until the operator ticks it again.
     choices_.loadExtHeader = false;
     view_.ShowChoices(choices_);
@@ -261,7 +311,11 @@ void RunController::ContinueStart() {
   if (phase_ != Phase::Preparing) return;
   view_.ShowStartPanel("STOP", StatusColour::Yellow, true);
   view_.Repaint();
-  pipeline_.Arm(clock_());
+  if (replayPath_) {
+    ConnectReplay();
+    return;
+  }
+  pipeline_.Arm(clock_(), utcClock_());
   Connect2Voxa();
 }
 
@@ -346,6 +400,69 @@ void RunController::Connect2Voxa() {
   syncTimer_.start();
 }
 
+// --- Replay ----------------------------------------------------------------------------
+
+void RunController::ConnectReplay() {
+  runPort_ = *replayPath_;
+  replayRan_ = false;
+  replayProblem_.clear();
+  if (!replay_.Open(*replayPath_, replaySpeed_)) {
+    // Nothing is open yet. The window keeps the run's look; STOP returns to idle.
+    NoteExit(kExitReplayUnusable);
+    SetPhase(Phase::Failed);
+    view_.ShowStatus(" " + replay_.Problem() + " ", StatusColour::Red);
+    emit RunFailed(QString::fromStdString(replay_.Problem()));
+    if (quitPending_) Stop();
+    return;
+  }
+  replayRan_ = true;
+  // Dated as voxa-convert dates the recording until its first fix.
+  pipeline_.Arm(clock_(), replay_.StartTime());
+  view_.ShowStatus("  replaying " + *replayPath_ + " ... ", StatusColour::Silver);
+  view_.Repaint();
+  writer_.ClearFailures();
+  CreateFiles(false);
+  reads_ = {};
+  lastRead_ = {};
+  SetPhase(Phase::Waiting);
+  replayStarted_ = replayClock_();
+  replayTimer_.start(replaySpeed_ > 0 ? kReplayTickMs : 0);
+  syncTimer_.start();
+}
+
+void RunController::OnReplayTick() {
+  if (phase_ != Phase::Waiting && phase_ != Phase::Receiving) {
+    replayTimer_.stop();
+    return;
+  }
+  size_t budget = replay_.Due(replayClock_() - replayStarted_, pipeline_.Device().Format(), kReplayBytesPerTick);
+  while (budget > 0) {
+    size_t count = 0;
+    try {
+      count = replay_.Read(chunk_.data(), std::min(budget, chunk_.size()));
+    } catch (const std::exception& e) {
+      replayProblem_ = e.what();
+      EndReplay();
+      return;
+    }
+    if (count == 0) break;
+    NoteRead(static_cast<int32_t>(count));
+    Take(chunk_.data(), count);
+    budget -= count;
+    if (phase_ != Phase::Waiting && phase_ != Phase::Receiving) return;
+  }
+  if (replay_.AtEnd()) EndReplay();
+}
+
+void RunController::EndReplay() {
+  // The file's end is the run's end, as STOP would make it.
+  replayTimer_.stop();
+  view_.ShowStartPanel("START", StatusColour::Aqua, true);
+  view_.SetParameterControlsEnabled(true);
+  view_.SetIdle(true);
+  WindDown(Ending::Stop, "");
+}
+
 void RunController::CreateFiles(bool continueLists) {
   // Full paths, so that a message about a file says where it is.
   std::error_code error;
@@ -371,7 +488,9 @@ void RunController::CreateFiles(bool continueLists) {
                  {failures.shiftList, failures.shiftListFailure, "Save Shift", &RunOptions::saveShift,
                   OutputFile::ShiftList},
                  {failures.stream, failures.streamFailure, "Save Stream", &RunOptions::saveStream,
-                  OutputFile::Stream}};
+                  OutputFile::Stream},
+                 {failures.archive, failures.archiveFailure, "Save miniSEED", &RunOptions::saveMseed,
+                  OutputFile::Archive}};
   for (const auto& output : outputs) {
     if (!output.failed) continue;
     choices_.*output.choice = false;
@@ -456,7 +575,9 @@ void RunController::BeginRest() {
   // The port is still read during the rest, into the queue, so the device's
   // bytes are neither lost nor left to overflow the driver's buffer.
   resting_ = true;
-  const int ms = headerRestOverrideMs_ >= 0 ? headerRestOverrideMs_ : receiver_->PauseMilliseconds();
+  int ms = headerRestOverrideMs_ >= 0 ? headerRestOverrideMs_ : receiver_->PauseMilliseconds();
+  // A replay rests as long as the line would at its speed.
+  if (replayPath_) ms = replaySpeed_ > 0 ? static_cast<int>(ms / replaySpeed_) : 0;
   restTimer_.start(ms > 0 ? ms : 0);
 }
 
@@ -523,6 +644,7 @@ void RunController::WindDown(Ending ending, const std::string& cause) {
   restTimer_.stop();
   endTimer_.stop();
   syncTimer_.stop();
+  replayTimer_.stop();
   DropNotifier();
   // Every byte received up to now goes through the pipeline: what waits in
   // the port (a lost device has nothing more), then the rest's queue.
@@ -584,6 +706,21 @@ void RunController::CompleteRunEnd() {
     NoteExit(kExitFileNotSaved);
   }
   if (!recording.empty() && outcome.failed) line("Recording " + recording + " is incomplete");
+  if (replayRan_) {
+    // What the file held, as voxa-convert judges it.
+    replayRan_ = false;
+    if (!replayProblem_.empty()) {
+      line(replayProblem_ + "; what was read of it is shown");
+      NoteExit(kExitReplayUnusable);
+    } else if (pipeline_.Statistics().GoodBlocks() + pipeline_.Statistics().BlockErrors() == 0) {
+      line(*replayPath_ + " holds no sample blocks: nothing to show");
+      NoteExit(kExitReplayUnusable);
+    } else if (replay_.AtEnd() && !replay_.Finished()) {
+      emit Noted(QString::fromStdString(*replayPath_ +
+                                        " does not end with the end byte (0xEF): the run did not finish or the "
+                                        "file was cut short; everything it holds was shown"));
+    }
+  }
 
   const bool stopped = ending_ == Ending::Stop || stopPressed_;
   const bool reconnect = ending_ == Ending::DeviceLost && choices_.reconnect && !stopped && !quitPending_;
@@ -626,8 +763,10 @@ std::optional<std::string> RunController::CloseRun() {
   restTimer_.stop();
   endTimer_.stop();
   syncTimer_.stop();
+  replayTimer_.stop();
   DropNotifier();
   receiver_.reset();
+  replay_.Close();
   // A recording still open here is one the stream never reached (STOP while
   // waiting) or one that was abandoned: it stays behind as "streamdat.bin".
   attempt([this] { pipeline_.CloseOutputs(); });
@@ -717,6 +856,7 @@ void RunController::ChoiceClicked(Choice choice, bool ticked) {
     case Choice::SaveStream: choices_.saveStream = ticked; break;
     case Choice::SaveErrorList: choices_.saveErrorList = ticked; break;
     case Choice::SaveShift: choices_.saveShift = ticked; break;
+    case Choice::SaveMseed: choices_.saveMseed = ticked; break;
     case Choice::LoadExtHeader: choices_.loadExtHeader = ticked; break;
     case Choice::AutoScale: choices_.autoScale = ticked; break;
     case Choice::Reconnect: choices_.reconnect = ticked; break;

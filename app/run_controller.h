@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "app/replay_source.h"
 #include "app/run_view.h"
 #include "app/stream_receiver.h"
 #include "app/writer_thread.h"
@@ -88,6 +89,7 @@ class RunController : public QObject, private Host {
   void SetCommandLinePort(const std::string& port) { commandLinePort_ = port; }
   void SetPortScan(std::function<std::vector<std::string>()> names, std::function<bool(const std::string&)> available);
   void SetClock(std::function<ClockFields()> clock) { clock_ = std::move(clock); }
+  void SetUtcClock(std::function<Micros()> clock) { utcClock_ = std::move(clock); }
   // The pause that lets the operator read that config.txt was missing.
   void SetConfigMissingPause(int milliseconds) { configMissingPauseMs_ = milliseconds; }
   // The rest after a header record; negative keeps the receiver's own.
@@ -98,6 +100,11 @@ class RunController : public QObject, private Host {
   void SetFileStore(FileStore& store) { writer_.SetStore(store); }
   void SetSyncInterval(int milliseconds) { syncTimer_.setInterval(milliseconds); }
   void SetReconnectInterval(int milliseconds) { reconnectTimer_.setInterval(milliseconds); }
+  // Plays the recording at path in place of the port, at speed times real
+  // time (0: as fast as it goes); the run starts at once. Before Launch.
+  void SetReplay(const std::string& path, double speed);
+  // The clock that paces a replay, in microseconds.
+  void SetReplayClock(std::function<int64_t()> clock) { replayClock_ = std::move(clock); }
 
   // Starts the start timer.
   void Launch();
@@ -173,6 +180,9 @@ class RunController : public QObject, private Host {
   void Connect2Voxa();
   void CreateFiles(bool continueLists);
   void OnPortReadable();
+  void ConnectReplay();
+  void OnReplayTick();
+  void EndReplay();
   void NoteRead(int32_t count);
   void Take(const uint8_t* data, size_t count);
   void Deliver(const uint8_t* data, size_t count);
@@ -221,6 +231,7 @@ class RunController : public QObject, private Host {
   std::function<std::vector<std::string>()> scanNames_;
   std::function<bool(const std::string&)> portAvailable_;
   std::function<ClockFields()> clock_;
+  std::function<Micros()> utcClock_;
   int configMissingPauseMs_ = 2000;
   int headerRestOverrideMs_ = -1;
   ReceiverFactory receiverFactory_;
@@ -232,6 +243,7 @@ class RunController : public QObject, private Host {
   QTimer endTimer_;
   QTimer syncTimer_;
   QTimer reconnectTimer_;
+  QTimer replayTimer_;
   QSocketNotifier* notifier_ = nullptr;
   std::unique_ptr<StreamReceiver> receiver_;
 
@@ -245,6 +257,15 @@ class RunController : public QObject, private Host {
   // The port name of the run, which reconnect watches; a run started by it.
   std::string runPort_;
   bool reconnectRun_ = false;
+
+  // A replay: the recording played in place of the port.
+  std::optional<std::string> replayPath_;
+  double replaySpeed_ = 1;
+  ReplaySource replay_;
+  std::function<int64_t()> replayClock_;
+  int64_t replayStarted_ = 0;
+  bool replayRan_ = false;     // the run being ended played the file
+  std::string replayProblem_;  // the file could not be read to its end
 
   // Reads go through this buffer; the queue holds what arrives during a rest.
   std::array<uint8_t, 4096> chunk_{};

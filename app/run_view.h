@@ -17,11 +17,13 @@
 
 namespace voxa {
 
-// The three files a run may write, for the check box that stands for each.
-enum class OutputFile { ErrorList, ShiftList, Stream };
+// The outputs a run may write, for the check box that stands for each.
+enum class OutputFile { ErrorList, ShiftList, Stream, Archive };
 
 // Check boxes and parameter buttons, as the operator clicks them.
-enum class Choice { SaveStream, SaveErrorList, SaveShift, LoadExtHeader, AutoScale, ResetOffset, HighPass, Reconnect };
+enum class Choice {
+  SaveStream, SaveErrorList, SaveShift, SaveMseed, LoadExtHeader, AutoScale, ResetOffset, HighPass, Reconnect
+};
 
 class RunView {
  public:

@@ -59,7 +59,7 @@ void Replay(benchmark::State& state, bool record) {
     pipeline->ResizePlot(1894, 859);
     pipeline->Arm({});
     // The recording goes to /dev/null: its writes are measured, not a disk.
-    pipeline->OpenOutputs({"", "", "/dev/null"});
+    pipeline->OpenOutputs({"", "", "/dev/null", ""});
     state.ResumeTiming();
 
     pipeline->StartStream(bytes[0]);

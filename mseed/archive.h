@@ -29,26 +29,39 @@ class ArchiveError : public std::runtime_error {
 // relative to the archive's root.
 std::string SdsPath(const ChannelName& name, Micros dayStart);
 
-// The archive's files: appends records, one open file per channel at a
-// time. Plain stdio for now; every record is handed to the operating system
-// as it is written when flushEachRecord is set, so a run that ends at any
-// moment leaves whole records behind.
-class DayFiles {
+// Where the archive's records go: one open day file per slot (a channel) at
+// a time, only ever appended to. A conversion writes them itself (DayFiles);
+// a live run hands them to the writer all of its files go through, so a
+// slow disk never holds up the reading of the port.
+class ArchiveFiles {
+ public:
+  virtual ~ArchiveFiles() = default;
+  // Appends data to the file at relativePath (its directories are made),
+  // through slot's open file. Throws ArchiveError when it cannot.
+  virtual void Append(size_t slot, const std::string& relativePath, const uint8_t* data, size_t length) = 0;
+  // What the open files hold to the disk (at least once a second in a run).
+  virtual void Sync() {}
+  // Closes every file; throws ArchiveError when one could not be written whole.
+  virtual void CloseAll() = 0;
+  // Every file written to, relative to the root, in the order first written.
+  virtual const std::vector<std::string>& Written() const = 0;
+};
+
+// The archive's files written here with stdio; every record is handed to the
+// operating system as it is written when flushEachRecord is set, so a run
+// that ends at any moment leaves whole records behind.
+class DayFiles final : public ArchiveFiles {
  public:
   DayFiles(std::string root, bool flushEachRecord);
-  ~DayFiles();
+  ~DayFiles() override;
   DayFiles(const DayFiles&) = delete;
   DayFiles& operator=(const DayFiles&) = delete;
 
-  // Appends data to the file at relativePath (its directories are made),
-  // through slot's open file. Throws ArchiveError when it cannot.
-  void Append(size_t slot, const std::string& relativePath, const uint8_t* data, size_t length);
-  // Closes every file; throws ArchiveError when one could not be written whole.
-  void CloseAll();
+  void Append(size_t slot, const std::string& relativePath, const uint8_t* data, size_t length) override;
+  void CloseAll() override;
 
   const std::string& Root() const { return root_; }
-  // Every file written to, relative to the root, in the order first written.
-  const std::vector<std::string>& Written() const { return written_; }
+  const std::vector<std::string>& Written() const override { return written_; }
 
  private:
   struct Open {

@@ -54,7 +54,8 @@ void MseedStream::StartRun(const MseedSettings& settings, const DeviceSettings& 
   computerClock_ = computerClock;
   closedReports_.clear();
   skipNextShift_ = false;
-  files_ = std::make_unique<DayFiles>(settings.directory, settings.flushEachRecord);
+  files_ = settings.openFiles ? settings.openFiles()
+                              : std::make_unique<DayFiles>(settings.directory, settings.flushEachRecord);
   OpenChannels();
   DaterSettings dating;
   dating.format = format_;
@@ -172,6 +173,10 @@ void MseedStream::OnShiftRecord(const TimeShift& shift) {
     return;
   }
   dater_.OnShift(shift.Micros());
+}
+
+void MseedStream::Sync() {
+  if (running_) files_->Sync();
 }
 
 ArchiveReport MseedStream::Finish() {

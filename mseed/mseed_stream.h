@@ -25,6 +25,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -47,6 +48,8 @@ struct MseedSettings {
   bool readingRecording = false;  // the bytes are a recording (conversion, replay), not a device
   bool flushEachRecord = true;    // every record to the operating system as it is written
   int32_t holdSeconds = 600;      // longest wait for the first fix before the computer's clock dates
+  // The files the records go to; empty: DayFiles under directory, written here.
+  std::function<std::unique_ptr<ArchiveFiles>()> openFiles;
 };
 
 struct ChannelReport {
@@ -88,6 +91,8 @@ class MseedStream final : private DatedSink, private PackedRecordSink {
   void OnCutRecord(const CutRecord& record);
   void OnGpsRecord(const GpsRecord& record, bool sound, const GpsClock& clock);
   void OnShiftRecord(const TimeShift& shift);
+  // What the day files hold to the disk; a run calls it with its other outputs.
+  void Sync();
 
   ArchiveReport Finish();
 
@@ -112,7 +117,7 @@ class MseedStream final : private DatedSink, private PackedRecordSink {
   SampleDater dater_{*this};
   std::array<ChannelPacker, kChannelSlots> packers_;
   std::vector<ChannelReport> closedReports_;  // channels a header record closed during the run
-  std::unique_ptr<DayFiles> files_;
+  std::unique_ptr<ArchiveFiles> files_;
   bool skipNextShift_ = false;
 };
 

@@ -48,6 +48,37 @@ std::optional<Micros> HeaderStartTime(std::string_view header) {
                     TwoDigits(time, 6));
 }
 
+RecordingOpening InspectRecording(const uint8_t* data, size_t count) {
+  RecordingOpening opening;
+  if (count == 0) {
+    opening.problem = "is empty: not a recording";
+    return opening;
+  }
+  if (data[0] != kMarkerHeader) {
+    opening.problem = "is not a recording: it does not begin with the header record (byte 0xF0)";
+    return opening;
+  }
+  // The header: what follows 0xF0 up to the next marker, at most its capacity.
+  size_t headerEnd = 1;
+  while (headerEnd < count && !IsMarker(data[headerEnd]) &&
+         headerEnd <= static_cast<size_t>(DeviceSettings::kHeaderCapacity)) {
+    ++headerEnd;
+  }
+  opening.headerEnd = headerEnd;
+  opening.header = std::string_view(reinterpret_cast<const char*>(data) + 1, headerEnd - 1);
+  if (opening.header.find('=') == std::string_view::npos || opening.header.find(';') == std::string_view::npos) {
+    opening.problem = "is not a recording: its first record holds no KEY=value; items";
+  }
+  return opening;
+}
+
+Micros RecordingStartTime(std::string_view header, const std::string& path) {
+  if (const auto stated = HeaderStartTime(header)) return *stated;
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0) return static_cast<Micros>(info.st_mtime) * kMicrosPerSecond;
+  return 0;
+}
+
 RecordingConverter::RecordingConverter(MseedSettings settings) : settings_(std::move(settings)) {
   settings_.readingRecording = true;
 }
@@ -61,25 +92,13 @@ ConversionResult RecordingConverter::Convert(const std::string& path) {
   }
   std::vector<uint8_t> chunk(kChunk);
   size_t count = std::fread(chunk.data(), 1, chunk.size(), file.get());
-  if (count == 0) {
-    result.problem = "is empty: not a recording";
+  const RecordingOpening opening = InspectRecording(chunk.data(), count);
+  if (!opening.problem.empty()) {
+    result.problem = opening.problem;
     return result;
   }
-  if (chunk[0] != kMarkerHeader) {
-    result.problem = "is not a recording: it does not begin with the header record (byte 0xF0)";
-    return result;
-  }
-  // The header: what follows 0xF0 up to the next marker, at most its capacity.
-  size_t headerEnd = 1;
-  while (headerEnd < count && !IsMarker(chunk[headerEnd]) &&
-         headerEnd <= static_cast<size_t>(DeviceSettings::kHeaderCapacity)) {
-    ++headerEnd;
-  }
-  const std::string_view header(reinterpret_cast<const char*>(chunk.data()) + 1, headerEnd - 1);
-  if (header.find('=') == std::string_view::npos || header.find(';') == std::string_view::npos) {
-    result.problem = "is not a recording: its first record holds no KEY=value; items";
-    return result;
-  }
+  const size_t headerEnd = opening.headerEnd;
+  const std::string_view header = opening.header;
 
   notes_.clear();
   endTime_.clear();
@@ -93,16 +112,7 @@ ConversionResult RecordingConverter::Convert(const std::string& path) {
   clock_.StartRun();
   shift_.StartRun();
 
-  // Without GPS the recording is dated from the start time in its header, or
-  // failing that from the file's last change.
-  Micros start = 0;
-  if (const auto stated = HeaderStartTime(header)) {
-    start = *stated;
-  } else {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0) start = static_cast<Micros>(info.st_mtime) * kMicrosPerSecond;
-  }
-  stream_.StartRun(settings_, device_, start);
+  stream_.StartRun(settings_, device_, RecordingStartTime(header, path));
 
   separator_.SetBlockPayload(device_.Format().BlockPayload());
   separator_.SetGpsFraming(GpsFraming::Whole);
@@ -173,6 +183,8 @@ void RecordingConverter::OnGpsRecord(const GpsRecord& record) {
 
 void RecordingConverter::OnShiftRecord(const ShiftRecord& record) {
   inEndTime_ = false;
+  // A record a marker cut short holds no shift, as a live run also judges.
+  if (!record.valid) return;
   shift_.Measure(record.first, record.second);
   stream_.OnShiftRecord(shift_);
 }

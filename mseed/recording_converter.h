@@ -78,4 +78,16 @@ class RecordingConverter final : private RecordSink {
 // The start time a recording's header states (S_DATE=yy/mm/dd, S_TIME=hh:mm:ss), as UTC.
 std::optional<Micros> HeaderStartTime(std::string_view header);
 
+// What the first bytes of a file (up to its first megabyte) say about it as
+// a recording: problem is "" for one that begins with its header record.
+struct RecordingOpening {
+  std::string problem;   // "is empty: not a recording", "is not a recording: ..."
+  size_t headerEnd = 0;  // the header record's end: the first marker after it, or where it was cut
+  std::string_view header;  // the header's text, inside the bytes given
+};
+RecordingOpening InspectRecording(const uint8_t* data, size_t count);
+// The time a recording without GPS is dated from: the start time in its
+// header, or failing that the file's last change.
+Micros RecordingStartTime(std::string_view header, const std::string& path);
+
 }  // namespace voxa

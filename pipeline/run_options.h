@@ -6,16 +6,19 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "device/device_settings.h"
+#include "mseed/codes.h"
 
 namespace voxa {
 
-// The check boxes. START copies the first five; "RST Offset" and "High Pass"
+// The check boxes. START copies the first six; "RST Offset" and "High Pass"
 // also act during a run, and "Reconnect" when the device is lost. "High Pass" takes "RST Offset" over: while the
 // filter is on, offsets are not measured again at every screen.
 struct RunOptions {
   bool saveStream = false;     // "Save Stream": the recording
+  bool saveMseed = false;      // "Save miniSEED": the SDS archive
   bool saveErrorList = false;  // "Save Err List": error.csv
   bool saveShift = false;      // "Save Shift": shift.csv
   bool loadExtHeader = true;   // "Ext. Header": the header from config.txt
@@ -30,6 +33,10 @@ struct MonitorOptions {
   RunOptions run;
   DeviceParameters parameters;
   int32_t screenSeconds = 8;
+  // "Save miniSEED": the archive's root ("" : mseed/ in the working
+  // directory) and the codes it files the stream under.
+  std::string mseedDirectory;
+  CodeChoices codes;
 };
 
 }  // namespace voxa

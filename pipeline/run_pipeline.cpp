@@ -2,8 +2,14 @@
 // record kind, then the run's end.
 #include "pipeline/run_pipeline.h"
 
+#include <unistd.h>
+
+#include <cstring>
 #include <filesystem>
 #include <optional>
+#include <system_error>
+
+#include "pipeline/archive_files.h"
 
 namespace voxa {
 
@@ -16,6 +22,8 @@ void RunPipeline::Configure(const MonitorOptions& options) {
   screen_.SetResetOffset(options.run.resetOffset);
   screen_.SetHighPass(options.run.highPass);
   options_ = options.run;
+  archiveDirectory_ = options.mseedDirectory;
+  codes_ = options.codes;
 }
 
 void RunPipeline::SetParameters(const DeviceParameters& parameters) {
@@ -47,15 +55,17 @@ bool RunPipeline::StartRun(const RunOptions& options, const std::string& configP
   return loaded;
 }
 
-void RunPipeline::Arm(const ClockFields& startClock) {
+void RunPipeline::Arm(const ClockFields& startClock, Micros utcStart) {
   if (screen_.HighPassOn()) screen_.HighPass().Init(device_.Parameters().rate);
   startClock_ = startClock;
+  archiveStart_ = utcStart;
 }
 
 OutputPaths OutputPaths::In(const std::string& directory) {
   namespace fs = std::filesystem;
   const fs::path dir(directory);
-  return {(dir / "error.csv").string(), (dir / "shift.csv").string(), (dir / kWorkingRecordingName).string()};
+  return {(dir / "error.csv").string(), (dir / "shift.csv").string(), (dir / kWorkingRecordingName).string(),
+          (dir / "mseed").string()};
 }
 
 OutputFailures RunPipeline::OpenOutputs(const OutputPaths& paths, bool continueLists) {
@@ -80,12 +90,37 @@ OutputFailures RunPipeline::OpenOutputs(const OutputPaths& paths, bool continueL
       failures.stream = !recording_.Create(*writer_, paths.stream, failures.streamFailure);
     }
   }
+  archiveOn_ = false;
+  archive_ = {};
+  if (options_.saveMseed) {
+    // The archive's root must exist and take files now; a day file that
+    // cannot be created later ends the archive with a failure.
+    // A full path, so that a message about a day file says where it is.
+    std::error_code made;
+    std::string root = archiveDirectory_.empty() ? paths.archive : archiveDirectory_;
+    if (const std::filesystem::path full = std::filesystem::absolute(root, made); !made) root = full.string();
+    std::filesystem::create_directories(root, made);
+    const int error = made ? made.value() : (::access(root.c_str(), W_OK | X_OK) != 0 ? errno : 0);
+    if (error != 0) {
+      failures.archive = true;
+      failures.archiveFailure = "Cannot create the miniSEED archive in " + root + ": " + std::strerror(error);
+    } else {
+      MseedSettings settings;
+      settings.directory = root;
+      settings.codes = codes_;
+      settings.readingRecording = replaying_;
+      FileWriter& writer = *writer_;
+      settings.openFiles = [&writer, root] { return std::make_unique<WriterDayFiles>(writer, root); };
+      archiveStream_.StartRun(settings, device_, archiveStart_);
+      archiveOn_ = true;
+    }
+  }
   return failures;
 }
 
 void RunPipeline::StartStream(uint8_t firstMarker) {
   separator_.SetBlockPayload(device_.Format().BlockPayload());
-  separator_.SetGpsFraming(recording_.Saving() ? GpsFraming::Whole : GpsFraming::Blind70);
+  separator_.SetGpsFraming(recording_.Saving() || replaying_ ? GpsFraming::Whole : GpsFraming::Blind70);
   separator_.Begin(firstMarker);
   restMs_ = 0;
   shownBlockErrors_ = shownSecErrors_ = shownRateErrors_ = -1;
@@ -114,6 +149,7 @@ size_t RunPipeline::Feed(const uint8_t* data, size_t count) {
 void RunPipeline::OnSampleBlock(const SampleBlock& block) {
   recording_.Record(block.bytes);
   clock_.CountBlock();
+  if (archiveOn_) ToArchive([&] { archiveStream_.OnSampleBlock(block); });
 
   const StreamFormat format = device_.Format();
   const BlockVerdict verdict =
@@ -146,7 +182,10 @@ void RunPipeline::OnSampleBlock(const SampleBlock& block) {
 
 void RunPipeline::OnGpsRecord(const GpsRecord& record) {
   recording_.Record(record.bytes);
-  if (!clock_.Decode(record.text)) {
+  const bool sound = clock_.Decode(record.text);
+  // A broken record too: it may carry the temperature.
+  if (archiveOn_) ToArchive([&] { archiveStream_.OnGpsRecord(record, sound, clock_); });
+  if (!sound) {
     // A broken record leaves the clock, satellites and temperature as shown.
     lists_.Error(GpsErrorLine());
     return;
@@ -162,6 +201,7 @@ void RunPipeline::OnShiftRecord(const ShiftRecord& record) {
   // A record a marker cut short has no shift to measure, log or show.
   if (!record.valid) return;
   shift_.Measure(record.first, record.second);
+  if (archiveOn_) ToArchive([&] { archiveStream_.OnShiftRecord(shift_); });
   recording_.OnShift(record.first, record.second);
   lists_.Shift(ShiftLine(clock_.Time(), shift_.Raw()));
   host_.ShowLabel(Label::Shift, ShiftLabelText(shift_.Micros()));
@@ -183,6 +223,7 @@ void RunPipeline::OnHeaderRecord(const HeaderRecord& record) {
   // screen starts rather than draw or check them with the new one.
   if (after.rate != before.rate || after.channels != before.channels) screen_.StartFreshScreen();
   if (screen_.HighPassOn()) screen_.HighPass().Init(after.rate);
+  if (archiveOn_) ToArchive([&] { archiveStream_.OnHeader(device_); });
   host_.ShowDeviceHeader(device_);
   host_.ShowStatus(" VOXA Header received ", StatusColour::Lime);
 
@@ -211,6 +252,7 @@ void RunPipeline::OnStrayBytes(const StrayBytes& stray) { recording_.Record(stra
 void RunPipeline::OnCutRecord(const CutRecord& record) {
   // What arrived of a record before STOP is recorded but not interpreted;
   // header and boot-message records are never recorded.
+  if (archiveOn_) ToArchive([&] { archiveStream_.OnCutRecord(record); });
   switch (record.kind) {
     case RecordKind::SampleBlock:
       clock_.CountBlock();
@@ -231,11 +273,34 @@ void RunPipeline::OnCutRecord(const CutRecord& record) {
 void RunPipeline::SyncOutputs() {
   recording_.Sync();
   lists_.Sync();
+  if (archiveOn_) ToArchive([&] { archiveStream_.Sync(); });
+}
+
+template <typename Step>
+void RunPipeline::ToArchive(Step&& step) {
+  try {
+    step();
+  } catch (const std::exception& e) {
+    EndArchive(e.what());
+  }
+}
+
+void RunPipeline::EndArchive(const std::string& failure) {
+  archiveOn_ = false;
+  if (!failure.empty()) writer_->ReportFailure(failure);
+  // What waits is dated and written, every file closed; a second failure on
+  // the way adds nothing the first did not say.
+  try {
+    archive_ = archiveStream_.Finish();
+  } catch (const std::exception& e) {
+    if (failure.empty()) writer_->ReportFailure(e.what());
+  }
 }
 
 void RunPipeline::Finish() {
   separator_.Finish();
   restMs_ = 0;
+  if (archiveOn_) EndArchive("");
   if (recording_.Saving() && recording_.IsOpen()) {
     const FinishedRecording finished =
         recording_.Finish({clock_.Time(), clock_.Seen(), clock_.BlocksSinceFix(), startClock_});
@@ -250,6 +315,7 @@ void RunPipeline::Finish() {
 void RunPipeline::Abandon() {
   separator_.Finish();
   restMs_ = 0;
+  if (archiveOn_) EndArchive("");
   recording_.Abandon();
 }
 

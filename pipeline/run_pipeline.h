@@ -11,6 +11,10 @@
 //   boot lines    -> the boot window
 //   stray bytes   -> recording
 //
+// Beside each owner named, the live miniSEED archive (MseedStream) takes the
+// same records with the same values a conversion hands it, so the archive a
+// run writes is the one voxa-convert makes of its recording.
+//
 // A new output of the stream is one more owner called from here, never new
 // calls inside the separator. The pipeline lives as long as the program:
 // the parameters, the zoom and scales, the GPS clock's fields and the settled
@@ -25,6 +29,7 @@
 #include "analysis/surface.h"
 #include "device/device_settings.h"
 #include "format/records.h"
+#include "mseed/mseed_stream.h"
 #include "pipeline/host.h"
 #include "pipeline/run_options.h"
 #include "recording/recording.h"
@@ -42,7 +47,8 @@ struct OutputPaths {
   std::string errorList;
   std::string shiftList;
   std::string stream;  // the recording's working name; renamed when it is finished
-  // error.csv, shift.csv and streamdat.bin in directory.
+  std::string archive;  // the miniSEED archive's root
+  // error.csv, shift.csv, streamdat.bin and the archive mseed/ in directory.
   static OutputPaths In(const std::string& directory);
 };
 
@@ -52,9 +58,11 @@ struct OutputFailures {
   bool errorList = false;
   bool shiftList = false;
   bool stream = false;
+  bool archive = false;
   std::string errorListFailure;
   std::string shiftListFailure;
   std::string streamFailure;
+  std::string archiveFailure;
   std::string keptUnfinished;  // an earlier unfinished recording moved aside to this name
 };
 
@@ -79,8 +87,13 @@ class RunPipeline final : private RecordSink {
   // configPath when options.loadExtHeader and the file can be read (then true).
   bool StartRun(const RunOptions& options, const std::string& configPath);
   // The run is about to connect: the filter is set up and the computer's
-  // clock at START is kept for dating a recording without GPS.
-  void Arm(const ClockFields& startClock);
+  // clock at START is kept for dating a recording without GPS; utcStart (the
+  // same instant in UTC) dates the miniSEED archive until the first fix.
+  void Arm(const ClockFields& startClock, Micros utcStart = 0);
+  // Between runs: the bytes to come are a recording played back (replay),
+  // not a device: its rewritten start records are taken as a conversion
+  // takes them, and its GPS records are whole.
+  void SetReplay(bool replaying) { replaying_ = replaying; }
   // Creates the files the run's options ask for; the lists empty, or when
   // continueLists written on after the lines of the runs before. A file that
   // cannot be created is off for this run; so is the recording when an
@@ -103,6 +116,10 @@ class RunPipeline final : private RecordSink {
   void Abandon();
   // Closes whatever output is still open (after Finish, the lists).
   void CloseOutputs();
+  // The miniSEED archive is being written in this run.
+  bool SavingArchive() const { return archiveOn_; }
+  // What the archive of the last finished run holds.
+  const ArchiveReport& Archive() const { return archive_; }
   // The name the recording Finish finished got, once the writer has closed
   // it; "" before, and when no recording was finished in this run.
   std::string SavedRecording() const;
@@ -148,6 +165,12 @@ class RunPipeline final : private RecordSink {
   void OnStrayBytes(const StrayBytes& stray) override;
   void OnCutRecord(const CutRecord& record) override;
 
+  // One step of the archive; a failure ends the archive for the run (its
+  // files are closed) and is reported with the run's other file failures.
+  template <typename Step>
+  void ToArchive(Step&& step);
+  void EndArchive(const std::string& failure);
+
   void ShowNotes(const Notes& notes);
   void ShowCount(Label label, int64_t value, int64_t& shown);
   void ShowResults(const ScreenResults& results);
@@ -169,6 +192,14 @@ class RunPipeline final : private RecordSink {
   FileWriter ownWriter_{fileStore_};
   FileWriter* writer_ = &ownWriter_;
   bool recordingFinished_ = false;
+
+  MseedStream archiveStream_;
+  bool archiveOn_ = false;
+  bool replaying_ = false;
+  Micros archiveStart_ = 0;
+  ArchiveReport archive_;
+  std::string archiveDirectory_;
+  CodeChoices codes_;
 
   RunOptions options_;      // the run's options as START copied them
   ClockFields startClock_;  // the computer's clock at START

@@ -319,6 +319,14 @@ void FileWriter::WakeIfDue(bool failed) {
   if (wake) wake();
 }
 
+void FileWriter::ReportFailure(const std::string& text) {
+  {
+    std::lock_guard guard(lock_);
+    failures_.push_back(text);
+  }
+  WakeIfDue(true);
+}
+
 void FileWriter::Fail(Slot& slot, const std::string& text) {
   slot.takesData = false;
   {

@@ -112,6 +112,10 @@ class FileWriter {
   // The last step: synced, closed, named, its directory synced.
   void Close(FileId file, const ClosingName& naming = {});
 
+  // A failure of a file the caller opens itself (a file that could not be
+  // created in the middle of a run), kept and reported with the others.
+  void ReportFailure(const std::string& text);
+
   FileOutcome Outcome(FileId file) const;
   // The failures since the last ClearFailures, in the order they happened.
   std::vector<std::string> Failures() const;

@@ -51,6 +51,15 @@ TEST(CommandLine, ParsesWhatTheControlsOffer) {
        CommandAction::Run, [](const CommandLine& c) { return c.options.screenSeconds == 96; }},
       {"huge screen seconds lowered too", {"--screen-seconds", "99999999999999999999"}, CommandAction::Run,
        [](const CommandLine& c) { return c.options.screenSeconds == 256; }},
+      {"miniSEED archive and its codes", {"--mseed", "/data/sds", "--station=ab12", "--channel-codes", "HHZ"},
+       CommandAction::Run,
+       [](const CommandLine& c) { return c.options.run.saveMseed && c.options.mseedDirectory == "/data/sds" &&
+                c.options.codes.station == "AB12" && c.options.codes.channels == std::vector<std::string>{"HHZ"} &&
+                c.options.codes.network == "XX"; }},
+      {"replay at real time by default", {"--replay", "03071405.015"}, CommandAction::Run,
+       [](const CommandLine& c) { return c.replay == "03071405.015" && c.speed == 1 && !c.port; }},
+      {"replay as fast as it goes", {"--replay=streamdat.bin", "--speed", "0"}, CommandAction::Run,
+       [](const CommandLine& c) { return c.replay == "streamdat.bin" && c.speed == 0; }},
       {"help wins over a bad option after it", {"--help", "--bogus"}, CommandAction::Help, nullptr},
       {"version", {"--version"}, CommandAction::Version, nullptr},
   };
@@ -84,6 +93,11 @@ TEST(CommandLine, RefusesMistakesWithAMessage) {
       {"screen seconds not a number", {"--screen-seconds", "eight"}, "invalid value 'eight'"},
       {"a flag given a value", {"--save-stream=yes"}, "option --save-stream takes no value"},
       {"a second port", {"ttyS0", "ttyS1"}, "unexpected argument 'ttyS1'"},
+      {"archive without a directory", {"--mseed"}, "option --mseed needs a value"},
+      {"a bad station code", {"--station", "TOOLONG"}, "station"},
+      {"a negative speed", {"--replay", "f", "--speed", "-1"}, "invalid value '-1' for --speed"},
+      {"speed without a replay", {"--speed", "2"}, "--speed is the speed of a replay"},
+      {"a replay and a port", {"--replay", "f", "ttyS0"}, "give --replay or a port, not both"},
   };
   for (const RefusalCase& c : cases) {
     SCOPED_TRACE(c.legend);
@@ -95,13 +109,13 @@ TEST(CommandLine, RefusesMistakesWithAMessage) {
 
 TEST(CommandLine, UsageNamesEveryOptionAndEveryExitStatus) {
   const std::string usage = UsageText("voxa-monitor");
-  for (const char* option : {"--save-stream", "--save-errors", "--save-shift", "--no-ext-header", "--auto-scale",
+  for (const char* option : {"--mseed", "--replay", "--speed", "--station", "--save-stream", "--save-errors", "--save-shift", "--no-ext-header", "--auto-scale",
                              "--no-offset-reset", "--high-pass", "--reconnect", "--channels", "--rate", "--gain",
                              "--screen-seconds", "--help", "--version"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
   for (const int status : {kExitOk, kExitUsage, kExitPortNotOpened, kExitDeviceLost, kExitFileNotCreated,
-                           kExitFileNotSaved}) {
+                           kExitFileNotSaved, kExitReplayUnusable}) {
     EXPECT_NE(usage.find("\n  " + std::to_string(status) + "  "), std::string::npos) << status;
   }
 }

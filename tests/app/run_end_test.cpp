@@ -18,7 +18,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <libmseed.h>
+
+#include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <random>
@@ -28,6 +32,7 @@
 #include "app/command_line.h"
 #include "app/monitor.h"
 #include "app/window_style.h"
+#include "mseed/recording_converter.h"
 #include "pty_device.h"
 #include "support/test_file_store.h"
 #include "tools/sim_stream.h"
@@ -96,6 +101,31 @@ Saved WholeRun(const QByteArray& bytes, const std::vector<std::string>& args) {
   saved.errors = FileBytes(dir.filePath("error.csv"));
   saved.shifts = FileBytes(dir.filePath("shift.csv"));
   return saved;
+}
+
+// Every record of every day file under root as libmseed reads it, and
+// mseed2sac run over each file: the samples of channel EHZ, or -1 when a
+// file is not read to its end or mseed2sac fails on it.
+int64_t ReadArchiveSamples(const QString& root) {
+  if (!fs::is_directory(root.toStdString())) return -1;
+  int64_t samples = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(root.toStdString())) {
+    // A day file whose first write failed is empty: nothing to read.
+    if (!entry.is_regular_file() || entry.file_size() == 0) continue;
+    const std::string path = entry.path().string();
+    MSFileParam* param = nullptr;
+    MSRecord* msr = nullptr;
+    int status = MS_NOERROR;
+    while ((status = ms_readmsr_r(&param, &msr, path.c_str(), 0, nullptr, nullptr, 1, 1, 0)) == MS_NOERROR) {
+      if (path.find(".EHZ.") != std::string::npos) samples += msr->numsamples;
+    }
+    ms_readmsr_r(&param, &msr, nullptr, 0, nullptr, nullptr, 0, 0, 0);
+    if (status != MS_ENDOFFILE) return -1;
+    const std::string command = "cd '" + entry.path().parent_path().string() + "' && mseed2sac '" + path +
+                                "' >/dev/null 2>&1 && rm -f *.SAC";
+    if (std::system(command.c_str()) != 0) return -1;
+  }
+  return samples;
 }
 
 // The program itself, offscreen, in dir.
@@ -278,6 +308,7 @@ class RunEndTest : public QObject {
     const std::vector<std::string> args = kSaveAll;
     std::vector<std::string> withPort = args;
     withPort.push_back(device_->path);
+    withPort.insert(withPort.begin(), {"--mseed", "archive"});
     QVERIFY(program.Start(withPort));
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(kWorkingRecordingName), kDeadlineMs);
     const QByteArray stream = Stream(10);
@@ -291,6 +322,198 @@ class RunEndTest : public QObject {
     QVERIFY2(program.Out().contains("voxa-monitor: Recording saved as " + expected.name), qPrintable(program.out));
     ended_ << expected.name;
     CompareSaved(expected);
+    // The archive too is closed out whole: ten seconds at 100 sps.
+    QCOMPARE(ReadArchiveSamples("archive"), int64_t{1000});
+  }
+
+  // The live archive is closed out by every end of a run: its day files are
+  // read whole by libmseed and mseed2sac and hold every sample sent.
+  void theArchiveIsClosedOutByStopAndADeviceLoss_data() {
+    QTest::addColumn<bool>("lost");
+    QTest::newRow("STOP") << false;
+    QTest::newRow("device lost") << true;
+  }
+  void theArchiveIsClosedOutByStopAndADeviceLoss() {
+    QFETCH(bool, lost);
+    Build({"--mseed", "archive", "--no-ext-header"});
+    QVERIFY(StartOnDevice());
+    QVERIFY(Pipeline().SavingArchive());
+    QVERIFY(SendAll(Stream(3)));
+    if (lost) {
+      device_->HangUp();
+      QVERIFY(WaitFor(Phase::Failed));
+    } else {
+      Controller().StartPanelClick();
+      QVERIFY(WaitFor(Phase::Idle));
+    }
+    QVERIFY(!Pipeline().SavingArchive());
+    QCOMPARE(Pipeline().Archive().files.size(), size_t{6});  // three channels, LCE, LCQ and GNS
+    QCOMPARE(ReadArchiveSamples("archive"), int64_t{300});
+    QCOMPARE(Controller().ExitStatus(), lost ? kExitDeviceLost : kExitOk);
+  }
+
+  // A day file that cannot be written ends the run as a failed recording
+  // does: named with its reason, the status says a file was not saved, and
+  // what reached the other files stays readable.
+  void aFailedArchiveWriteIsNamedAndEndsTheRun() {
+    store_->FailWrites("XX.V015..EHN.D.2024.065", ENOSPC);
+    Build({"--mseed", "archive", "--no-ext-header"});
+    QVERIFY(StartOnDevice());
+    // Long enough for records to fill during the run.
+    QVERIFY(device_->Send(Stream(30)));
+    QVERIFY(WaitFor(Phase::Failed));
+    QCOMPARE(failures_.size(), 1);
+    QVERIFY2(failures_.front().contains("XX.V015..EHN.D.2024.065") &&
+                 failures_.front().contains("No space left on device"),
+             qPrintable(failures_.front()));
+    QVERIFY(StatusText().contains("No space left on device"));
+    QCOMPARE(Controller().ExitStatus(), kExitFileNotSaved);
+    QVERIFY(ReadArchiveSamples("archive") > 0);
+  }
+
+  // An archive directory that cannot be made: the box is off for the run,
+  // the reason is told, and the status says a file could not be created.
+  void anArchiveThatCannotBeCreatedIsOffForTheRun() {
+    Build({"--mseed", "/proc/voxa-archive", "--no-ext-header"});
+    QVERIFY(StartOnDevice());
+    QCOMPARE(noted_.size(), 1);
+    QVERIFY2(noted_.front().startsWith("Cannot create the miniSEED archive in /proc/voxa-archive: ") &&
+                 noted_.front().endsWith("; \"Save miniSEED\" is off for this run"),
+             qPrintable(noted_.front()));
+    QVERIFY(!Find<QCheckBox>("SaveMseedCheckBox")->isChecked());
+    QVERIFY(!Pipeline().SavingArchive());
+    Controller().StartPanelClick();
+    QVERIFY(WaitFor(Phase::Idle));
+    QCOMPARE(Controller().ExitStatus(), kExitFileNotCreated);
+  }
+
+  // Every read-out of the main window by name (the status bar aside).
+  std::map<QString, QString> ReadOuts() {
+    std::map<QString, QString> shown;
+    for (const QLabel* label : monitor_->Window().findChildren<QLabel*>()) {
+      if (!label->objectName().isEmpty() && label->objectName() != "StatusBar") {
+        shown[label->objectName()] = label->text();
+      }
+    }
+    return shown;
+  }
+  // A monitor that replays path (as fast as it goes) and has ended.
+  bool Replay(const std::vector<std::string>& args, const std::string& path, Phase end = Phase::Idle) {
+    monitor_.reset();
+    Build(args);
+    Controller().SetReplay(path, 0);
+    Controller().StartTimerTimer();
+    return WaitFor(end);
+  }
+
+  // A recording the pipeline made, replayed: the window ends with the same
+  // read-outs as the live run did, and with --mseed the archive is the one
+  // voxa-convert makes of it, byte for byte. The file is only read.
+  void aReplayShowsWhatTheLiveRunShowedAndConvertsAsVoxaConvert() {
+    const std::vector<sim::Fault> faults = {{sim::FaultKind::kDropByte, 1, 5, 0},
+                                            {sim::FaultKind::kBrokenGps, 2, 0, 0},
+                                            {sim::FaultKind::kBlockCount, 3, 0, 120}};
+    Build({"--save-stream", "--save-errors", "--no-ext-header"});
+    QVERIFY(StartOnDevice());
+    QVERIFY(SendAll(Stream(6, faults)));
+    Controller().StartPanelClick();
+    QVERIFY(WaitFor(Phase::Idle));
+    const std::map<QString, QString> live = ReadOuts();
+    QCOMPARE(live.at("BlockErrorLabel"), QString("1"));
+    const std::string recording = InDir(ended_.front()).toStdString();
+    const QByteArray recorded = FileBytes(ended_.front());
+    QVERIFY(QFile::rename("error.csv", "live-error.csv"));
+
+    QVERIFY(Replay({"--mseed", "replayed", "--save-errors"}, recording));
+    QCOMPARE(ReadOuts(), live);
+    QCOMPARE(FileBytes("error.csv"), FileBytes("live-error.csv"));
+    QCOMPARE(FileBytes(ended_.front()), recorded);
+    QVERIFY(failures_.isEmpty());
+    QCOMPARE(Controller().ExitStatus(), kExitOk);
+
+    MseedSettings settings;
+    settings.directory = InDir("converted").toStdString();
+    RecordingConverter converter(settings);
+    const ConversionResult converted = converter.Convert(recording);
+    QVERIFY(converted.usable);
+    QCOMPARE(Pipeline().Archive().files, converted.archive.files);
+    for (const std::string& file : converted.archive.files) {
+      QVERIFY(!FileBytes(QString::fromStdString("converted/" + file)).isEmpty());
+      QCOMPARE(FileBytes(QString::fromStdString("replayed/" + file)),
+               FileBytes(QString::fromStdString("converted/" + file)));
+    }
+  }
+
+  // At speed 1 the file goes out as the line would carry it: the replay's
+  // clock (a seam) says how much is due.
+  void aReplayIsPacedByItsClock() {
+    Build({"--save-stream", "--no-ext-header"});
+    QVERIFY(StartOnDevice());
+    QVERIFY(SendAll(Stream(5)));
+    Controller().StartPanelClick();
+    QVERIFY(WaitFor(Phase::Idle));
+    const std::string recording = InDir(ended_.front()).toStdString();
+    monitor_.reset();
+    Build({});
+    int64_t now = 0;
+    Controller().SetReplayClock([&now] { return now; });
+    Controller().SetReplay(recording, 1);
+    Controller().StartTimerTimer();
+    QVERIFY(WaitFor(Phase::Waiting));
+    QTest::qWait(100);
+    QCOMPARE(Controller().Reads().bytes, int64_t{0});
+    // One second of 100 sps × 3 channels: 100 blocks of 13 bytes and 80 of records.
+    now = 1'000'000;
+    QTRY_COMPARE_WITH_TIMEOUT(Controller().Reads().bytes, int64_t{1380}, kDeadlineMs);
+    QTest::qWait(100);
+    QCOMPARE(Controller().Reads().bytes, int64_t{1380});
+    now = 60'000'000;
+    QVERIFY(WaitFor(Phase::Idle));
+    QCOMPARE(Controller().Reads().bytes, QFileInfo(QString::fromStdString(recording)).size());
+  }
+
+  // Files that are no recording, or not a whole one: what is wrong is told,
+  // an unusable file gives status 7, and a recording cut short is shown as
+  // far as it goes.
+  void aBadFileToReplayIsToldWithItsStatus_data() {
+    QTest::addColumn<QByteArray>("content");  // "-": no such file
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("opened");
+    QTest::addColumn<int>("status");
+    QTest::newRow("missing") << QByteArray("-") << "cannot be read: No such file or directory" << false
+                             << kExitReplayUnusable;
+    QTest::newRow("empty") << QByteArray() << "is empty: not a recording" << false << kExitReplayUnusable;
+    QTest::newRow("not a recording") << QByteArray("hello\n") << "does not begin with the header record" << false
+                                     << kExitReplayUnusable;
+    QTest::newRow("a header and nothing else") << QByteArray("\xF0S_RATE=100;CH_NUM=3;\xEF")
+                                               << "holds no sample blocks" << true << kExitReplayUnusable;
+    QTest::newRow("cut short") << QByteArray("cut") << "does not end with the end byte (0xEF)" << true << kExitOk;
+  }
+  void aBadFileToReplayIsToldWithItsStatus() {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, message);
+    QFETCH(bool, opened);
+    QFETCH(int, status);
+    if (content == "cut") {
+      Build({"--save-stream", "--no-ext-header"});
+      QVERIFY(StartOnDevice());
+      QVERIFY(SendAll(Stream(3)));
+      Controller().StartPanelClick();
+      QVERIFY(WaitFor(Phase::Idle));
+      content = FileBytes(ended_.front());
+      content.chop(content.size() / 3);
+      ended_.clear();
+    }
+    const QString path = InDir("played.bin");
+    if (content != "-") {
+      QFile file(path);
+      QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    }
+    QVERIFY(Replay({"--save-stream"}, path.toStdString(), opened ? Phase::Idle : Phase::Failed));
+    const QString told = (failures_ + noted_).join("\n");
+    QVERIFY2(told.contains(path) && told.contains(message), qPrintable(told));
+    QCOMPARE(Controller().ExitStatus(), status);
+    if (content != "-") QCOMPARE(FileBytes(path), content);  // only read
   }
 
   // A lost device ends the run as STOP does; the loss is shown with its time.

@@ -297,79 +297,97 @@ TEST(MseedConversion, ConvertingAgainAddsRecordsAndKeepsWhatTheFilesHeld) {
   }
 }
 
-// The consumer as the run pipeline drives it live: each record of the
-// device's stream, after its owner decoded it.
-class LiveRun final : public RecordSink {
- public:
-  LiveRun(const sim::SimOptions& options, const std::string& directory) {
-    device_.SetParameters({options.rate, options.channels, options.gain});
-    device_.StartRun();
-    clock_.StartRun();
-    MseedSettings settings;
-    settings.directory = directory;
-    stream_.StartRun(settings, device_, 0);
-    separator_.SetBlockPayload(device_.Format().BlockPayload());
-    separator_.SetGpsFraming(GpsFraming::Whole);
-  }
-  ArchiveReport Run(const std::vector<uint8_t>& bytes) {
-    const auto first = std::find_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b >= 0x80; });
-    separator_.Begin(*first);
-    const std::vector<uint8_t> rest(first + 1, bytes.end());
-    for (size_t at = 0; at < rest.size();) at += separator_.Feed(rest.data() + at, rest.size() - at);
-    separator_.Finish();
-    return stream_.Finish();
-  }
-
- private:
-  void OnSampleBlock(const SampleBlock& block) override {
-    clock_.CountBlock();
-    stream_.OnSampleBlock(block);
-  }
-  void OnGpsRecord(const GpsRecord& record) override {
-    const bool sound = clock_.Decode(record.text);
-    stream_.OnGpsRecord(record, sound, clock_);
-  }
-  void OnShiftRecord(const ShiftRecord& record) override {
-    shift_.Measure(record.first, record.second);
-    stream_.OnShiftRecord(shift_);
-  }
-  void OnHeaderRecord(const HeaderRecord& record) override {
-    Notes notes;
-    device_.ReplaceHeader(record.text, notes);
-    separator_.SetBlockPayload(device_.Format().BlockPayload());
-    stream_.OnHeader(device_);
-  }
-  void OnBootBegin() override {}
-  void OnBootLine(const BootLine&) override {}
-  void OnBootEnd() override {}
-  void OnStrayBytes(const StrayBytes&) override {}
-  void OnCutRecord(const CutRecord& record) override { stream_.OnCutRecord(record); }
-
-  DeviceSettings device_;
-  GpsClock clock_;
-  TimeShift shift_;
-  MseedStream stream_;
-  StreamSeparator separator_{*this};
-};
-
-TEST(MseedConversion, TheLiveArchiveHoldsTheSameSamplesAtTheSameTimesAsTheConvertedOne) {
-  sim::SimOptions late = Device(200, 3, {2026, 3, 7, 23, 59, 55}, 9);
-  late.withholdGpsSeconds = 4;
-  sim::SimOptions faults = Device(100, 1, {2026, 3, 7, 12, 0, 0}, 10);
-  faults.faults = {{sim::FaultKind::kDropByte, 1, 3, 0},
-                   {sim::FaultKind::kBrokenGps, 3, 0, 0},
-                   {sim::FaultKind::kBlockCount, 5, 0, 120}};
-  for (const sim::SimOptions& device : {late, faults}) {
+// The live archive the run pipeline writes during a run against the archive
+// converted from that run's recording: the same samples at the same times
+// in every channel, data and state of health. The computer's clock at START
+// agrees with the device's stated start, so a run without GPS is dated
+// alike by both.
+TEST(MseedLive, TheLiveArchiveHoldsTheSameSamplesAtTheSameTimesAsTheConvertedOne) {
+  struct Row {
+    const char* name;
+    sim::SimOptions device;
+    int screenSeconds;
+  };
+  sim::SimOptions lateFix = Device(200, 3, {2026, 3, 7, 23, 59, 55}, 9);
+  lateFix.withholdGpsSeconds = 4;  // after the first screen: the recording's start record is rewritten
+  sim::SimOptions noGps = Device(50, 3, {2026, 3, 7, 12, 0, 0}, 6);
+  noGps.withholdGpsSeconds = 6;  // the start record stays a placeholder
+  sim::SimOptions faults = Device(100, 3, {2026, 3, 7, 12, 0, 0}, 12);
+  faults.temperature = true;
+  using sim::FaultKind;
+  faults.faults = {{FaultKind::kDropByte, 1, 3, 0},   {FaultKind::kExtraByte, 2, 7, 0},
+                   {FaultKind::kBrokenGps, 3, 0, 0},  {FaultKind::kBlockCount, 5, 0, 120},
+                   {FaultKind::kMissingMark, 7, 0, 0}, {FaultKind::kGpsJump, 9, 0, 2},
+                   {FaultKind::kUnlistedRecord, 10, 4, 0}};
+  const Row rows[] = {{"late fix", lateFix, 2},
+                      {"no GPS", noGps, 2},
+                      {"invalid blocks and faults", faults, 4},
+                      {"1 channel at 800 sps", Device(800, 1, {2026, 3, 7, 12, 0, 0}, 5), 2}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
     ScratchDir dir;
-    const Converted converted = Convert(device, 2, dir);
-    LiveRun live(device, dir.File("live"));
-    live.Run(converted.device.bytes);
-    const std::vector<ReadRecord> liveRecords = ReadArchive(dir.File("live"));
-    for (const std::string channel : {"EHZ", "EHN", "EHE", "LCE", "LCQ", "GNS"}) {
-      EXPECT_TRUE(SameSamples(SamplesOf(liveRecords, Source(channel)), SamplesOf(converted.records, Source(channel))))
-          << channel;
+    const DeviceStream device = Generate(row.device);
+    LiveArchive live;
+    live.directory = dir.File("live");
+    live.startClock = {row.device.start.year, row.device.start.month, row.device.start.day,
+                       row.device.start.hour, row.device.start.minute, row.device.start.second};
+    live.utcStart = UtcOf(row.device.start);
+    const std::string recording = Record(device.bytes, row.device, row.screenSeconds, dir, &live);
+    MseedSettings settings;
+    settings.directory = dir.File("converted");
+    RecordingConverter converter(settings);
+    const ConversionResult converted = converter.Convert(recording);
+    ASSERT_TRUE(converted.usable) << converted.problem;
+
+    const std::vector<ReadRecord> liveRecords = ReadArchive(live.directory);
+    const std::vector<ReadRecord> convertedRecords = ReadArchive(settings.directory);
+    std::set<std::string> sources;
+    for (const ReadRecord& r : convertedRecords) sources.insert(r.source);
+    for (const ReadRecord& r : liveRecords) sources.insert(r.source);
+    EXPECT_GE(sources.size(), static_cast<size_t>(row.device.channels + 2));
+    for (const std::string& source : sources) {
+      EXPECT_TRUE(SameSamples(SamplesOf(liveRecords, source), SamplesOf(convertedRecords, source))) << source;
+      // Record by record: the same start times.
+      std::vector<Micros> liveStarts;
+      std::vector<Micros> convertedStarts;
+      for (const ReadRecord& r : liveRecords) {
+        if (r.source == source) liveStarts.push_back(r.start);
+      }
+      for (const ReadRecord& r : convertedRecords) {
+        if (r.source == source) convertedStarts.push_back(r.start);
+      }
+      EXPECT_EQ(liveStarts, convertedStarts) << source;
     }
-    EXPECT_FALSE(SamplesOf(liveRecords, Source("EHZ")).empty());
+    // And both hold what the device sent.
+    const std::string z = row.device.channels == 1 ? "DHZ" : std::string(1, BandCode(row.device.rate)) + "HZ";
+    EXPECT_TRUE(SameSamples(Sorted(SamplesOf(liveRecords, Source(z))), Sorted(device.channels[0]))) << z;
+  }
+}
+
+// STOP after any number of bytes leaves an archive both readers take whole:
+// every record in it is complete, and it holds exactly the samples the
+// device sent up to there that could be dated.
+TEST(MseedLive, StopAtAnyMomentLeavesAnArchiveLibmseedAndMseed2sacRead) {
+  const sim::SimOptions options = Device(100, 3, {2026, 3, 7, 12, 0, 0}, 6);
+  const DeviceStream device = Generate(options);
+  for (const size_t stopAfter : {size_t{700}, device.bytes.size() / 3, device.bytes.size() / 2 + 17,
+                                 device.bytes.size() - 5}) {
+    SCOPED_TRACE(stopAfter);
+    ScratchDir dir;
+    LiveArchive live;
+    live.directory = dir.File("archive");
+    live.utcStart = UtcOf(options.start);
+    live.stopAfter = stopAfter;
+    Record(device.bytes, options, 2, dir, &live);
+    const std::vector<ReadRecord> records = ReadArchive(live.directory);
+    ASSERT_FALSE(records.empty());
+    const std::vector<TimedValue> z = SamplesOf(records, Source("EHZ"));
+    ASSERT_FALSE(z.empty());
+    ASSERT_LE(z.size(), device.channels[0].size());
+    // A prefix of what the device sent, at the device's times.
+    EXPECT_TRUE(SameSamples(z, std::vector<TimedValue>(device.channels[0].begin(),
+                                                       device.channels[0].begin() + static_cast<long>(z.size()))));
+    EXPECT_TRUE(SameSamples(SacSamples(Mseed2Sac(live.directory, "EHZ", dir), 100), Sorted(z)));
   }
 }
 

@@ -99,10 +99,21 @@ inline DeviceStream Generate(const sim::SimOptions& options) {
   return stream;
 }
 
+// The live archive a run writes beside its recording: where, and the
+// computer's clock at START (local fields and UTC).
+struct LiveArchive {
+  std::string directory;
+  ClockFields startClock{2026, 12, 7, 9, 30, 15};
+  Micros utcStart = 0;
+  CodeChoices codes;
+  size_t stopAfter = SIZE_MAX;  // STOP after this many bytes of the stream
+};
+
 // A run through the run pipeline as the controller drives it, the stream
-// saved; returns the finished recording's path in dir.
+// saved (and the live archive written when live is given); returns the
+// finished recording's path in dir.
 inline std::string Record(const std::vector<uint8_t>& bytes, const sim::SimOptions& device, int screenSeconds,
-                          const ScratchDir& dir) {
+                          const ScratchDir& dir, const LiveArchive* live = nullptr) {
   NullHost host;
   Raster raster(320, 160);
   RunPipeline pipeline(host, raster);
@@ -111,18 +122,31 @@ inline std::string Record(const std::vector<uint8_t>& bytes, const sim::SimOptio
   options.screenSeconds = screenSeconds;
   options.run.saveStream = true;
   options.run.loadExtHeader = false;
+  if (live != nullptr) {
+    options.run.saveMseed = true;
+    options.mseedDirectory = live->directory;
+    options.codes = live->codes;
+  }
   pipeline.Configure(options);
   pipeline.ResizePlot(300, 150);
   pipeline.StartRun(options.run, dir.File("config.txt"));
-  pipeline.Arm({2026, 12, 7, 9, 30, 15});
-  EXPECT_FALSE(pipeline.OpenOutputs(OutputPaths::In(dir.Path())).stream);
+  if (live != nullptr) {
+    pipeline.Arm(live->startClock, live->utcStart);
+  } else {
+    pipeline.Arm({2026, 12, 7, 9, 30, 15});
+  }
+  const OutputFailures failures = pipeline.OpenOutputs(OutputPaths::In(dir.Path()));
+  EXPECT_FALSE(failures.stream);
+  EXPECT_FALSE(failures.archive) << failures.archiveFailure;
   const auto first = std::find_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b >= 0x80; });
-  const std::vector<uint8_t> stream(first, bytes.end());
+  std::vector<uint8_t> stream(first, bytes.end());
+  if (live != nullptr && live->stopAfter < stream.size()) stream.resize(std::max<size_t>(1, live->stopAfter));
   pipeline.StartStream(stream.at(0));
   for (size_t at = 1; at < stream.size();) {
     at += pipeline.Feed(stream.data() + at, std::min<size_t>(4093, stream.size() - at));
   }
   pipeline.Finish();
+  EXPECT_TRUE(pipeline.Writer().Failures().empty());
   pipeline.CloseOutputs();
   const std::string name = pipeline.SavedRecording();
   EXPECT_FALSE(name.empty());
