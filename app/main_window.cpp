@@ -228,7 +228,7 @@ void MainWindow::BuildControls() {
                                     false, " Save Shift Values to 'shift.csv'");
   saveStreamCheckBox_ = MakeCheckBox(saveGroupBox_, "SaveStreamCheckBox", "Save Stream", {8, 64, 97, 17}, false,
                                      false, " Save received VOXA Data (VOXA Data Format)");
-  saveMseedCheckBox_ = MakeCheckBox(saveGroupBox_, "SaveMseedCheckBox", "Save miniSEED", {8, 86, 97, 17}, false,
+  saveMseedCheckBox_ = MakeCheckBox(saveGroupBox_, "SaveMseedCheckBox", "Save miniSEED", {8, 86, 104, 17}, false,
                                     false, " Save the samples as miniSEED in an SDS archive (mseed/ or --mseed DIR)");
   BindChoice(loadExtCheckBox_, Choice::LoadExtHeader);
   BindChoice(saveErrorCheckBox_, Choice::SaveErrorList);

@@ -1,6 +1,7 @@
 #include "app/replay_source.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "format/markers.h"
 #include "mseed/recording_converter.h"
 
 namespace voxa {
@@ -19,6 +21,9 @@ namespace {
 constexpr int64_t kRecordBytesPerSecond = 80;
 // What the header's check reads: the header record and the first records after it.
 constexpr size_t kOpeningBytes = 4096;
+// A finished recording's tail: the end-time record (0xE0 and 55 characters)
+// and the end byte.
+constexpr int64_t kEndTimeRecordBytes = 56;
 
 }  // namespace
 
@@ -30,7 +35,8 @@ bool ReplaySource::Open(const std::string& path, double speed) {
   speed_ = speed;
   read_ = 0;
   atEnd_ = false;
-  lastByte_ = 0;
+  streamEnd_ = 0;
+  finished_ = false;
   problem_.clear();
   fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd_ < 0) {
@@ -51,6 +57,22 @@ bool ReplaySource::Open(const std::string& path, double speed) {
     return false;
   }
   startTime_ = RecordingStartTime(inspected.header, path);
+  struct stat status {};
+  if (::fstat(fd_, &status) != 0) {
+    problem_ = path + " cannot be read: " + std::strerror(errno);
+    Close();
+    return false;
+  }
+  streamEnd_ = status.st_size;
+  uint8_t tail[kEndTimeRecordBytes + 1] = {};
+  if (streamEnd_ >= 1 && ::pread(fd_, tail, 1, streamEnd_ - 1) == 1 && tail[0] == kMarkerEndByte) {
+    finished_ = true;
+    --streamEnd_;
+    if (streamEnd_ >= kEndTimeRecordBytes &&
+        ::pread(fd_, tail, 1, streamEnd_ - kEndTimeRecordBytes) == 1 && tail[0] == kMarkerEndTime) {
+      streamEnd_ -= kEndTimeRecordBytes;
+    }
+  }
   return true;
 }
 
@@ -73,6 +95,11 @@ size_t ReplaySource::Due(int64_t elapsedMicros, const StreamFormat& format, size
 
 size_t ReplaySource::Read(uint8_t* data, size_t count) {
   if (fd_ < 0 || count == 0) return 0;
+  count = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(count), streamEnd_ - read_));
+  if (count == 0) {
+    atEnd_ = true;
+    return 0;
+  }
   for (;;) {
     const ssize_t got = ::read(fd_, data, count);
     if (got < 0 && errno == EINTR) continue;
@@ -82,7 +109,6 @@ size_t ReplaySource::Read(uint8_t* data, size_t count) {
       return 0;
     }
     read_ += got;
-    lastByte_ = data[got - 1];
     return static_cast<size_t>(got);
   }
 }

@@ -42,8 +42,8 @@ class ReplaySource {
   size_t Read(uint8_t* data, size_t count);
   bool AtEnd() const { return atEnd_; }
   int64_t BytesRead() const { return read_; }
-  // The last byte read was the end byte a finished recording ends with.
-  bool Finished() const { return lastByte_ == 0xEF; }
+  // The file ends with the end byte a finished recording ends with.
+  bool Finished() const { return finished_; }
 
  private:
   int fd_ = -1;
@@ -53,7 +53,13 @@ class ReplaySource {
   Micros startTime_ = 0;
   int64_t read_ = 0;
   bool atEnd_ = false;
-  uint8_t lastByte_ = 0;
+  // Where the device's bytes end: before a finished recording's end-time
+  // record and end byte, which the monitor wrote at STOP and which are not
+  // part of the stream. The block STOP cut short then ends the replay as it
+  // ended the run (cut, not a short block), and the counts come out as the
+  // run showed them.
+  int64_t streamEnd_ = 0;
+  bool finished_ = false;
 };
 
 }  // namespace voxa
