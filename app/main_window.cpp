@@ -217,23 +217,26 @@ void MainWindow::BuildControls() {
   below.push_back(startPanel_);
 
   // The Load group gives up some height so that the Save group holds its
-  // fourth box ("Save miniSEED") at the same spacing as the others.
-  loadGroupBox_ = MakeGroup(this, "LoadGroupBox", " Load ", {112, 384, 113, 41});
+  // fourth box ("Save miniSEED") at the same spacing as the others; both are
+  // a little wider than the column beside them so that its caption fits.
+  loadGroupBox_ = MakeGroup(this, "LoadGroupBox", " Load ", {112, 384, 117, 41});
   loadExtCheckBox_ = MakeCheckBox(loadGroupBox_, "LoadExtCheckBox", "Ext. Header", {8, 18, 97, 17}, false, true,
                                   " Load VOXA Config File (if available) to generate VOXA Data File Header");
-  saveGroupBox_ = MakeGroup(this, "SaveGroupBox", " Save ", {112, 428, 113, 109});
+  saveGroupBox_ = MakeGroup(this, "SaveGroupBox", " Save ", {112, 428, 117, 109});
   saveErrorCheckBox_ = MakeCheckBox(saveGroupBox_, "SaveErrorCheckBox", "Save Err List", {8, 20, 97, 17}, false,
                                     false, " Save Error List to 'error.csv'");
   saveShiftCheckBox_ = MakeCheckBox(saveGroupBox_, "SaveShiftCheckBox", "Save Shift", {8, 42, 97, 17}, false,
                                     false, " Save Shift Values to 'shift.csv'");
   saveStreamCheckBox_ = MakeCheckBox(saveGroupBox_, "SaveStreamCheckBox", "Save Stream", {8, 64, 97, 17}, false,
                                      false, " Save received VOXA Data (VOXA Data Format)");
-  saveMseedCheckBox_ = MakeCheckBox(saveGroupBox_, "SaveMseedCheckBox", "Save miniSEED", {8, 86, 104, 17}, false,
+  saveMseedCheckBox_ = MakeCheckBox(saveGroupBox_, "SaveMseedCheckBox", "Save miniSEED", {8, 86, 108, 17}, false,
                                     false, " Save the samples as miniSEED in an SDS archive (mseed/ or --mseed DIR)");
   BindChoice(loadExtCheckBox_, Choice::LoadExtHeader);
   BindChoice(saveErrorCheckBox_, Choice::SaveErrorList);
   BindChoice(saveShiftCheckBox_, Choice::SaveShift);
   BindChoice(saveStreamCheckBox_, Choice::SaveStream);
+  // The longest caption of the column: a pixel smaller, it fits beside the others.
+  saveMseedCheckBox_->setFont(FormFont(12, false));
   BindChoice(saveMseedCheckBox_, Choice::SaveMseed);
   below.insert(below.end(), {loadGroupBox_, saveGroupBox_});
 

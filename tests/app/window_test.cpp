@@ -4,6 +4,7 @@
 // status bar, and what the window shows when it is told.
 #include <QApplication>
 #include <QCheckBox>
+#include <QStyle>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -54,13 +55,13 @@ const Control kControls[] = {
     {"OffsetCheckBox", "RST Offset", {8, 456, 97, 17}, 13, true},
     {"FilterCheckBox", "High Pass", {8, 483, 97, 17}, 13, true},
     {"StartPanel", "START", {10, 508, 89, 25}, 16, true},
-    {"LoadGroupBox", " Load ", {112, 384, 113, 41}, 13, true},
+    {"LoadGroupBox", " Load ", {112, 384, 117, 41}, 13, true},
     {"LoadExtCheckBox", "Ext. Header", {8, 18, 0, 0}, 13, false},
-    {"SaveGroupBox", " Save ", {112, 428, 113, 109}, 13, true},
+    {"SaveGroupBox", " Save ", {112, 428, 117, 109}, 13, true},
     {"SaveErrorCheckBox", "Save Err List", {8, 20, 0, 0}, 13, false},
     {"SaveShiftCheckBox", "Save Shift", {8, 42, 0, 0}, 13, false},
     {"SaveStreamCheckBox", "Save Stream", {8, 64, 0, 0}, 13, false},
-    {"SaveMseedCheckBox", "Save miniSEED", {8, 86, 0, 0}, 13, false},
+    {"SaveMseedCheckBox", "Save miniSEED", {8, 86, 108, 17}, 12, false},
     {"ErrorGroupBox", " Error List ", {232, 440, 113, 97}, 13, true},
     {"BlockLabel", "Block Err", {8, 24, 0, 0}, 13, false},
     {"BlockErrorLabel", "0", {0, 24, 0, 0}, 13, true},
@@ -218,6 +219,21 @@ class WindowTest : public QObject {
     QCOMPARE(widget->font().bold(), c.bold);
     QCOMPARE(widget->isEnabled(), !kDisabledAtStart.contains(c.name));
     if (auto* box = qobject_cast<QAbstractButton*>(widget)) QCOMPARE(box->isChecked(), kTickedAtStart.contains(c.name));
+  }
+
+  // A caption cut short hides what a box does: every check box holds its
+  // indicator and its whole caption, and fits inside its group.
+  void captionsFit() {
+    for (QCheckBox* box : Window().findChildren<QCheckBox*>()) {
+      const QStyle* style = box->style();
+      const int needed = style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box) +
+                         style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box) +
+                         box->fontMetrics().horizontalAdvance(box->text());
+      QVERIFY2(needed <= box->width(), qPrintable(box->text() + " needs " + QString::number(needed) + " px, has " +
+                                                    QString::number(box->width())));
+      const QWidget* parent = box->parentWidget();
+      if (parent != &Window()) QVERIFY2(box->geometry().right() < parent->width(), qPrintable(box->text()));
+    }
   }
 
   void windowsAsDesigned() {
