@@ -457,6 +457,8 @@ void RunController::OnReplayTick() {
 void RunController::EndReplay() {
   // The file's end is the run's end, as STOP would make it.
   replayTimer_.stop();
+  // The window stays as the file left it; the status bar says it is all.
+  view_.ShowStatus("  End of " + *replayPath_ + " ", StatusColour::Silver);
   view_.ShowStartPanel("START", StatusColour::Aqua, true);
   view_.SetParameterControlsEnabled(true);
   view_.SetIdle(true);

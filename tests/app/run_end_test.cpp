@@ -440,6 +440,7 @@ class RunEndTest : public QObject {
 
     QVERIFY(Replay({"--mseed", "replayed", "--save-errors"}, recording));
     QCOMPARE(ReadOuts(), live);
+    QCOMPARE(StatusText(), QString::fromStdString("  End of " + recording + " "));
     QCOMPARE(FileBytes("error.csv"), FileBytes("live-error.csv"));
     QCOMPARE(FileBytes(ended_.front()), recorded);
     QVERIFY(failures_.isEmpty());
