@@ -20,6 +20,7 @@
 #include "analysis/raster.h"
 #include "format/gps_record.h"
 #include "pipeline/run_pipeline.h"
+#include "timing/gps_clock.h"
 #include "support/test_file_store.h"
 #include "support/test_files.h"
 
@@ -70,6 +71,13 @@ class RecordingHost : public Host {
   int repaints = 0;
 };
 
+
+// The time fields a GPS record gives, which must decode.
+inline GpsTime Decoded(const std::string& text) {
+  GpsClock clock;
+  EXPECT_TRUE(clock.Decode(text));
+  return clock.Time();
+}
 
 inline ByteVec Tail(const ByteVec& bytes, size_t count) {
   return ByteVec(bytes.end() - static_cast<std::ptrdiff_t>(std::min(count, bytes.size())), bytes.end());

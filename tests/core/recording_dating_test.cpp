@@ -10,12 +10,6 @@
 namespace voxa::test {
 namespace {
 
-GpsTime Decoded(const std::string& text) {
-  GpsClock clock;
-  EXPECT_TRUE(clock.Decode(text));
-  return clock.Time();
-}
-
 TEST(RecordingEndTime, TheLastFixMovedByTheWholeSecondsSinceIt) {
   struct Row {
     const char* legend;

@@ -7,12 +7,6 @@
 namespace voxa::test {
 namespace {
 
-GpsTime Decoded(const std::string& text) {
-  GpsClock clock;
-  EXPECT_TRUE(clock.Decode(text));
-  return clock.Time();
-}
-
 TEST(Calendar, DayNumbersBothWays) {
   const struct { int day, month, year, n; } rows[] = {
       {1, 1, 11, 1}, {12, 11, 11, 316}, {31, 12, 11, 365}, {28, 2, 12, 59}, {29, 2, 12, 60},
