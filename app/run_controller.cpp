@@ -377,26 +377,33 @@ void RunController::Connect2Voxa() {
       WatchForPort();
       return;
     }
-    // Nothing is open yet. The window keeps the run's look; STOP returns to idle.
-    NoteExit(kExitPortNotOpened);
-    SetPhase(Phase::Failed);
-    emit RunFailed(QString::fromStdString(PortFailure(e) + " (port " + runPort_ + ")"));
-    if (quitPending_) Stop();
+    FailToConnect(kExitPortNotOpened, PortFailure(e) + " (port " + runPort_ + ")");
     return;
   }
   view_.ShowStatus("  waiting for VOXA... ", StatusColour::Silver);
   view_.Repaint();
-  writer_.ClearFailures();
   // A run Reconnect started goes on with the lists of the run the lost
   // device ended; START begins them afresh.
-  CreateFiles(reconnectRun_);
+  OpenRun(reconnectRun_);
   reconnectRun_ = false;
+  notifier_ = new QSocketNotifier(static_cast<qintptr>(port_.Handle()), QSocketNotifier::Read, this);
+  connect(notifier_, &QSocketNotifier::activated, this, &RunController::OnPortReadable);
+}
 
+void RunController::FailToConnect(int status, const std::string& message) {
+  // Nothing is open yet. The window keeps the run's look; STOP returns to idle.
+  NoteExit(status);
+  SetPhase(Phase::Failed);
+  emit RunFailed(QString::fromStdString(message));
+  if (quitPending_) Stop();
+}
+
+void RunController::OpenRun(bool continueLists) {
+  writer_.ClearFailures();
+  CreateFiles(continueLists);
   reads_ = {};
   lastRead_ = {};
   SetPhase(Phase::Waiting);
-  notifier_ = new QSocketNotifier(static_cast<qintptr>(port_.Handle()), QSocketNotifier::Read, this);
-  connect(notifier_, &QSocketNotifier::activated, this, &RunController::OnPortReadable);
   syncTimer_.start();
 }
 
@@ -407,12 +414,8 @@ void RunController::ConnectReplay() {
   replayRan_ = false;
   replayProblem_.clear();
   if (!replay_.Open(*replayPath_, replaySpeed_)) {
-    // Nothing is open yet. The window keeps the run's look; STOP returns to idle.
-    NoteExit(kExitReplayUnusable);
-    SetPhase(Phase::Failed);
     view_.ShowStatus(" " + replay_.Problem() + " ", StatusColour::Red);
-    emit RunFailed(QString::fromStdString(replay_.Problem()));
-    if (quitPending_) Stop();
+    FailToConnect(kExitReplayUnusable, replay_.Problem());
     return;
   }
   replayRan_ = true;
@@ -420,14 +423,9 @@ void RunController::ConnectReplay() {
   pipeline_.Arm(clock_(), replay_.StartTime());
   view_.ShowStatus("  replaying " + *replayPath_ + " ... ", StatusColour::Silver);
   view_.Repaint();
-  writer_.ClearFailures();
-  CreateFiles(false);
-  reads_ = {};
-  lastRead_ = {};
-  SetPhase(Phase::Waiting);
+  OpenRun(false);
   replayStarted_ = replayClock_();
   replayTimer_.start(replaySpeed_ > 0 ? kReplayTickMs : 0);
-  syncTimer_.start();
 }
 
 void RunController::OnReplayTick() {

@@ -178,6 +178,11 @@ class RunController : public QObject, private Host {
   void ContinueStart();
   void Stop();
   void Connect2Voxa();
+  // The port or the file to replay could not be opened.
+  void FailToConnect(int status, const std::string& message);
+  // The source is open: the run's files are created and the run waits for
+  // the first marker.
+  void OpenRun(bool continueLists);
   void CreateFiles(bool continueLists);
   void OnPortReadable();
   void ConnectReplay();
