@@ -14,6 +14,13 @@ inline constexpr Colour kLime = 0x00FF00;
 inline constexpr Colour kRed = 0xFF0000;
 inline constexpr Colour kMaroon = 0x800000;
 
+// The size of the plot a window gives the surface, in pixels.
+struct PlotSize {
+  int32_t width = 0;
+  int32_t height = 0;
+  friend bool operator==(const PlotSize&, const PlotSize&) = default;
+};
+
 class Surface {
  public:
   virtual ~Surface() = default;

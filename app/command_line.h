@@ -10,21 +10,11 @@
 #include <vector>
 
 #include "pipeline/run_options.h"
+#include "run/exit_status.h"
 
 namespace voxa {
 
 enum class CommandAction { Run, Help, Version, Error };
-
-// The program's exit status. When several things went wrong, the highest
-// code: a file that lost data outweighs one that was never created, which
-// outweighs a port.
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitUsage = 2;           // a bad command line; no window opened
-inline constexpr int kExitPortNotOpened = 3;   // the port could not be opened
-inline constexpr int kExitDeviceLost = 4;      // the device went away during a run
-inline constexpr int kExitFileNotCreated = 5;  // a file asked for could not be created (or Save Stream was refused)
-inline constexpr int kExitFileNotSaved = 6;    // a file could not be written whole, finished or named
-inline constexpr int kExitReplayUnusable = 7;  // the file to replay is not a usable recording
 
 struct CommandLine {
   CommandAction action = CommandAction::Run;

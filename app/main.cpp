@@ -11,7 +11,7 @@
 #include "app/command_line.h"
 #include "app/window_style.h"
 #include "app/monitor.h"
-#include "app/stop_signals.h"
+#include "run/stop_signals.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);

@@ -15,7 +15,8 @@
 #include <vector>
 
 #include "analysis/raster.h"
-#include "app/run_view.h"
+#include "app/window_geometry.h"
+#include "run/run_view.h"
 
 class QCheckBox;
 class QComboBox;

@@ -8,7 +8,7 @@
 
 #include "app/boot_window.h"
 #include "app/main_window.h"
-#include "app/run_controller.h"
+#include "run/run_controller.h"
 #include "pipeline/run_options.h"
 #include "serial/com_port.h"
 

@@ -7,16 +7,12 @@
 
 #include <cstdint>
 
+#include "analysis/surface.h"
+
 namespace voxa {
 
 inline constexpr int kFrameWidth = 8;
 inline constexpr int kFrameHeight = 31;
-
-struct PlotSize {
-  int32_t width = 0;
-  int32_t height = 0;
-  friend bool operator==(const PlotSize&, const PlotSize&) = default;
-};
 
 // The plot area of a window of this size (frame included). A window narrower
 // than minWidth (the plot's start-up width minus 10) shows a horizontal

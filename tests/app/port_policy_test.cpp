@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/port_policy.h"
+#include "run/port_policy.h"
 #include "support/test_files.h"
 
 namespace voxa {

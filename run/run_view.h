@@ -10,7 +10,6 @@
 #include <string_view>
 
 #include "analysis/surface.h"
-#include "app/window_geometry.h"
 #include "device/device_settings.h"
 #include "pipeline/host.h"
 #include "pipeline/run_options.h"

@@ -1,4 +1,4 @@
-#include "app/replay_source.h"
+#include "run/replay_source.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

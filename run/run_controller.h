@@ -34,10 +34,10 @@
 #include <string>
 #include <vector>
 
-#include "app/replay_source.h"
-#include "app/run_view.h"
-#include "app/stream_receiver.h"
-#include "app/writer_thread.h"
+#include "run/replay_source.h"
+#include "run/run_view.h"
+#include "run/stream_receiver.h"
+#include "run/writer_thread.h"
 #include "pipeline/host.h"
 #include "pipeline/run_options.h"
 #include "pipeline/run_pipeline.h"
@@ -112,7 +112,7 @@ class RunController : public QObject, private Host {
   // From START until the run end is complete, and while a lost port is watched.
   bool RunInProgress() const;
   // What the program's exit status is to be, from everything that went
-  // wrong so far (the codes are in app/command_line.h).
+  // wrong so far (the codes are in run/exit_status.h).
   int ExitStatus() const { return exitStatus_; }
   const ReadStatistics& Reads() const { return reads_; }
   // A lost port is being looked for.

@@ -1,5 +1,5 @@
 // SIGINT, SIGTERM and SIGHUP as STOP, through a self-pipe.
-#include "app/stop_signals.h"
+#include "run/stop_signals.h"
 
 #include <fcntl.h>
 #include <unistd.h>

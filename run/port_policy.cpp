@@ -1,6 +1,6 @@
 // The monitor's port scan and port settings.
 
-#include "app/port_policy.h"
+#include "run/port_policy.h"
 
 #include <algorithm>
 #include <filesystem>

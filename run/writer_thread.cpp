@@ -1,4 +1,4 @@
-#include "app/writer_thread.h"
+#include "run/writer_thread.h"
 
 namespace voxa {
 

@@ -1,5 +1,5 @@
 // The run pipeline behind the run controller's receiver interface.
-#include "app/stream_receiver.h"
+#include "run/stream_receiver.h"
 
 namespace voxa {
 namespace {
