@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <exception>
+#include <vector>
+
+#include <libmseed.h>
 
 #include "format/gps_record.h"
 #include "format/markers.h"
@@ -232,6 +235,23 @@ void MseedStream::OnSecondOfHealth(const SecondOfHealth& health) {
 void MseedStream::OnPackedRecord(int32_t channel, Micros dayStart, const uint8_t* record, size_t length) {
   const ChannelPacker& packer = packers_[static_cast<size_t>(channel)];
   files_->Append(static_cast<size_t>(channel), SdsPath(packer.Name(), dayStart), record, length);
+  // The record's own header says where it ends (libmseed's time scale is
+  // microseconds since 1970, as ours).
+  MSRecord* parsed = nullptr;
+  std::vector<char> copy(record, record + length);
+  if (msr_unpack(copy.data(), static_cast<int>(length), &parsed, 0, 0) == MS_NOERROR && parsed != nullptr) {
+    lastWritten_[static_cast<size_t>(channel)] = static_cast<Micros>(msr_endtime(parsed));
+  }
+  msr_free(&parsed);
+}
+
+std::vector<MseedStream::Written> MseedStream::WrittenSoFar() const {
+  std::vector<Written> written;
+  for (size_t slot = 0; slot < packers_.size(); ++slot) {
+    if (lastWritten_[slot] == 0) continue;
+    written.push_back({packers_[slot].Name().Text(), lastWritten_[slot]});
+  }
+  return written;
 }
 
 }  // namespace voxa

@@ -96,6 +96,14 @@ class MseedStream final : private DatedSink, private PackedRecordSink {
 
   ArchiveReport Finish();
 
+  // What the archive holds so far, channel by channel: the stream's code and
+  // the time of the last sample of the last record written (0 before one).
+  struct Written {
+    std::string stream;
+    Micros lastSample = 0;
+  };
+  std::vector<Written> WrittenSoFar() const;
+
  private:
   // DatedSink.
   void OnDatedFrames(Micros start, const int32_t* frames, int32_t count, const TimeQuality& quality) override;
@@ -118,6 +126,7 @@ class MseedStream final : private DatedSink, private PackedRecordSink {
   std::array<ChannelPacker, kChannelSlots> packers_;
   std::vector<ChannelReport> closedReports_;  // channels a header record closed during the run
   std::unique_ptr<ArchiveFiles> files_;
+  std::array<Micros, kChannelSlots> lastWritten_{};
   bool skipNextShift_ = false;
 };
 

@@ -37,6 +37,9 @@ class Host {
   virtual void RaiseMainWindow() = 0;
   // The plot or labels changed: bring them to the screen.
   virtual void Repaint() = 0;
+  // A line of the error list, as the list has it, whether or not the list
+  // is saved; a face without a window logs it.
+  virtual void NoteErrorLine(std::string_view /*line*/) {}
 };
 
 // A host that shows nothing, for benchmarks and tools.

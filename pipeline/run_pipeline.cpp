@@ -155,12 +155,12 @@ void RunPipeline::OnSampleBlock(const SampleBlock& block) {
   const BlockVerdict verdict =
       statistics_.Count(block, format.rate, clock_.Time().secondOfDay, screen_.FirstScreen());
   if (block.valid) screen_.StoreFrame(block, format.channels);
-  if (verdict.blockError) lists_.Error(BlockErrorLine(verdict.blocksBefore, verdict.payloadBytes));
-  if (verdict.secondError) lists_.Error(SecondErrorLine(clock_.Time(), verdict.secondDifference));
+  if (verdict.blockError) ListError(BlockErrorLine(verdict.blocksBefore, verdict.payloadBytes));
+  if (verdict.secondError) ListError(SecondErrorLine(clock_.Time(), verdict.secondDifference));
   if (verdict.rateError) {
     const std::string line = RateErrorLine(clock_.Time(), verdict.blocksSinceMark);
     lists_.Shift(line);
-    lists_.Error(line);
+    ListError(line);
   }
 
   // The last second of a screen: the recording is written block by block now.
@@ -187,7 +187,7 @@ void RunPipeline::OnGpsRecord(const GpsRecord& record) {
   if (archiveOn_) ToArchive([&] { archiveStream_.OnGpsRecord(record, sound, clock_); });
   if (!sound) {
     // A broken record leaves the clock, satellites and temperature as shown.
-    lists_.Error(GpsErrorLine());
+    ListError(GpsErrorLine());
     return;
   }
   recording_.OnSoundGps(clock_.Time(), record.text, clock_.BlocksBeforeLastFix());
@@ -331,6 +331,11 @@ std::string RunPipeline::SavedRecording() const {
 }
 
 // --- Showing ----------------------------------------------------------------------------
+
+void RunPipeline::ListError(std::string_view line) {
+  lists_.Error(line);
+  host_.NoteErrorLine(line);
+}
 
 void RunPipeline::ShowNotes(const Notes& notes) {
   for (const std::string& note : notes) host_.AppendBootLine(note);

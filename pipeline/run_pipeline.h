@@ -146,6 +146,7 @@ class RunPipeline final : private RecordSink {
   const TimeShift& Shift() const { return shift_; }
   const Recording& Stream() const { return recording_; }
   const RunLists& Lists() const { return lists_; }
+  const MseedStream& ArchiveStream() const { return archiveStream_; }
   bool SavingStream() const { return recording_.Saving(); }
   // Seams for tests.
   DeviceSettings& MutableDevice() { return device_; }
@@ -171,6 +172,9 @@ class RunPipeline final : private RecordSink {
   void ToArchive(Step&& step);
   void EndArchive(const std::string& failure);
 
+  // An error-list line: to the list when it is saved, and to the host,
+  // which counts on seeing every one (a station logs them).
+  void ListError(std::string_view line);
   void ShowNotes(const Notes& notes);
   void ShowCount(Label label, int64_t value, int64_t& shown);
   void ShowResults(const ScreenResults& results);

@@ -103,6 +103,10 @@ class RunController : public QObject, private Host {
   // Plays the recording at path in place of the port, at speed times real
   // time (0: as fast as it goes); the run starts at once. Before Launch.
   void SetReplay(const std::string& path, double speed);
+  // A port that cannot be opened at START is watched until it can, as a
+  // lost one is, when Reconnect is ticked (a station started before its
+  // device is plugged in); otherwise the start fails.
+  void SetWaitForPort(bool wait) { waitForPort_ = wait; }
   // The clock that paces a replay, in microseconds.
   void SetReplayClock(std::function<int64_t()> clock) { replayClock_ = std::move(clock); }
 
@@ -133,6 +137,10 @@ class RunController : public QObject, private Host {
   void EndRest();
   // The outputs to the disk; the sync timer calls it, a test may too.
   void SyncOutputs();
+  // Ends the run in progress as a failed write does (the recording finished
+  // and named, exit status 6), for a reason found outside the run, such as
+  // a disk below its floor. Nothing happens between runs.
+  void EndRunFor(const std::string& cause);
 
   // The operator's clicks on the window.
   void ChoiceClicked(Choice choice, bool ticked);
@@ -217,6 +225,7 @@ class RunController : public QObject, private Host {
   void AppendBootLine(std::string_view line) override { view_.AppendBootLine(line); }
   void RaiseMainWindow() override { view_.RaiseMainWindow(); }
   void Repaint() override { view_.Repaint(); }
+  void NoteErrorLine(std::string_view line) override { view_.NoteErrorLine(line); }
 
   TCustomComPort& port_;
   RunView& view_;
@@ -262,6 +271,7 @@ class RunController : public QObject, private Host {
   // The port name of the run, which reconnect watches; a run started by it.
   std::string runPort_;
   bool reconnectRun_ = false;
+  bool waitForPort_ = false;
 
   // A replay: the recording played in place of the port.
   std::optional<std::string> replayPath_;

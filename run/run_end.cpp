@@ -36,6 +36,11 @@ void RunController::DrainPort() {
   }
 }
 
+void RunController::EndRunFor(const std::string& cause) {
+  if (phase_ != Phase::Waiting && phase_ != Phase::Receiving) return;
+  WindDown(Ending::WriteFailed, cause);
+}
+
 void RunController::EndRun() {
   if (phase_ != Phase::Stopping || windingDown_) return;
   WindDown(Ending::Stop, "");

@@ -69,6 +69,11 @@ void RunController::Connect2Voxa() {
       WatchForPort();
       return;
     }
+    if (waitForPort_ && choices_.reconnect) {
+      emit Noted(QString::fromStdString(PortFailure(e) + " (port " + runPort_ + "); waiting for it"));
+      WatchForPort();
+      return;
+    }
     FailToConnect(kExitPortNotOpened, PortFailure(e) + " (port " + runPort_ + ")");
     return;
   }

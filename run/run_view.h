@@ -1,9 +1,11 @@
-// What the run controller needs of the main window: read-outs, the status bar
-// and the boot window; the port box and the START/STOP panel; the check boxes
+// What the run controller needs of its face: read-outs, the status bar and
+// the boot window; the port box and the START/STOP panel; the check boxes
 // and parameter buttons as the controller tells it to show them; the controls
 // that are locked during a run; and the window geometry set at start-up. The
-// window implements it and never changes a choice on its own: it reports the
-// operator's clicks, and shows what it is told.
+// main window implements it and never changes a choice on its own: it
+// reports the operator's clicks, and shows what it is told. The station,
+// which has no window, implements it too: it keeps the port's name and the
+// panel's caption the controller asks back, and logs what a run shows.
 #pragma once
 
 #include <string>
@@ -42,6 +44,9 @@ class RunView {
   virtual void AppendBootLine(std::string_view line) = 0;
   virtual void RaiseMainWindow() = 0;
   virtual void Repaint() = 0;
+  // A line of the error list (the window counts them in its labels; a face
+  // without one logs them).
+  virtual void NoteErrorLine(std::string_view /*line*/) {}
   // The device's number and firmware version.
   virtual void ShowDeviceIdentity(const std::string& number, const std::string& version) = 0;
   // The buttons of channels, gain and rate (a value no button offers leaves
