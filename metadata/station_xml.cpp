@@ -115,7 +115,9 @@ void Comment(std::string& out, int depth, std::string_view text) {
 }
 
 std::string SensorText(const SensorResponse& sensor) {
-  std::string text = sensor.description.empty() ? "sensor" : sensor.description;
+  std::string text = sensor.description.empty()
+                         ? "sensor of " + Number(sensor.sensitivity) + " V/(" + std::string(GroundMotionUnit(sensor.motion)) + ")"
+                         : sensor.description;
   if (sensor.cornerPeriod) text += ", natural period " + Number(*sensor.cornerPeriod) + " s";
   return text;
 }
