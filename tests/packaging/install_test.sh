@@ -26,9 +26,19 @@ had_data=no; [ -e /var/lib/voxa ] && had_data=yes
 
 step() { echo "== $*"; }
 fail() { echo "FAIL: $*"; exit 1; }
+# The packages of ours still on the machine.
+installed() {
+  local p
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -qv "not-installed" && echo "$p"
+  done
+  return 0
+}
 cleanup() {
-  if [ ${#packages[@]} -gt 0 ]; then
-    DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq "${packages[@]}" >/dev/null 2>&1 || true
+  local left
+  mapfile -t left < <(installed)
+  if [ ${#left[@]} -gt 0 ]; then
+    DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq "${left[@]}" >/dev/null 2>&1 || true
   fi
   [ "$had_data" = no ] && rm -rf /var/lib/voxa
   [ "$had_user" = no ] && getent passwd voxa >/dev/null && userdel voxa 2>/dev/null || true
@@ -50,7 +60,7 @@ echo "packages: ${packages[*]}"
 
 step "lintian"
 for f in "${files[@]}"; do
-  lintian --fail-on error --no-tag-display-limit "$f" || fail "lintian reports errors in $(basename "$f")"
+  lintian --fail-on error --tag-display-limit 0 "$f" || fail "lintian reports errors in $(basename "$f")"
 done
 
 step "installing"
@@ -91,9 +101,10 @@ if [ "$station" = yes ]; then
 fi
 
 step "removing the packages"
-DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq "${packages[@]}" >/dev/null || fail "apt-get purge"
-for p in "${packages[@]}"; do
-  ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || fail "$p is still installed"
-done
-packages=()
+mapfile -t left < <(installed)
+if [ ${#left[@]} -gt 0 ]; then
+  DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq "${left[@]}" >/dev/null || fail "apt-get purge"
+fi
+mapfile -t left < <(installed)
+[ ${#left[@]} -eq 0 ] || fail "still installed: ${left[*]}"
 echo "PASS"
