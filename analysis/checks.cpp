@@ -8,14 +8,13 @@
 
 #include "analysis/screen.h"
 #include "format/number_text.h"
+#include "format/sample.h"
 
 namespace voxa {
 
 namespace {
 
-// One count of the 24-bit converter at gain 1, in volts. The device's own
-// figure, deliberately not 4.096 V / 2^24.
-constexpr double kVoltsPerCount = 2.4414e-7;
+constexpr double kVoltsPerCount = kVoltsPerCountAtGain1;
 // Full scale of the dynamic range: the span of a 24-bit sample.
 constexpr long double kFullScaleCounts = 16777216.0L;
 constexpr double kDecibelsPerBit = 6.02;

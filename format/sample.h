@@ -12,6 +12,9 @@ inline constexpr int32_t kMaxChannels = 3;
 inline constexpr std::array<int32_t, 5> kDeviceRates{50, 100, 200, 400, 800};
 inline bool IsDeviceRate(int32_t rate) { return std::ranges::find(kDeviceRates, rate) != kDeviceRates.end(); }
 inline constexpr int32_t kBytesPerSample = 4;
+// One count of the 24-bit converter at gain 1, in volts: the device's own
+// figure, deliberately not 4.096 V / 2^24. At gain G a count is 1/G of it.
+inline constexpr double kVoltsPerCountAtGain1 = 2.4414e-7;
 
 // What the stream is expected to carry: frames per second and channels per
 // frame. A valid sample block carries 4 payload bytes per channel.

@@ -13,6 +13,11 @@ packages=(
   libmseed-dev mseed2sac
   # The fuzz targets (scripts/fuzz.sh): clang and its libFuzzer and sanitizer runtimes.
   clang-14 libclang-rt-14-dev
+  # Packaging: lintian checks the .deb files; systemd-analyze verifies the
+  # station's units; xmllint checks the StationXML is well formed.
+  lintian systemd libxml2-utils
+  # The StationXML read-back test runs seisplotjs's parser under node.
+  nodejs npm
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -25,4 +30,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   "${as_root[@]}" apt-get update -qq
   "${as_root[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# The node packages (web/package-lock.json), from the npm registry; nothing
+# is fetched when the programs or tests run.
+if [ ! -d "$(dirname "$0")/../web/node_modules" ]; then
+  npm ci --prefix "$(dirname "$0")/../web" --no-audit --no-fund
 fi

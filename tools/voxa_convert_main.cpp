@@ -1,11 +1,15 @@
 // voxa-convert: converts VOXA recordings (finished dated ones, and a
 // streamdat.bin a failed run left) into an SDS archive of miniSEED files,
-// dated by the recording's GPS records, and says what it wrote.
+// dated by the recording's GPS records, and says what it wrote; and writes
+// the StationXML of the station that made them.
 //
 // Exit status: 0 every recording was converted; 1 a file could not be used
 // (not a recording, empty, unreadable, no sample blocks), the others were
-// converted; 2 a bad command line; 3 the archive could not be written.
+// converted; 2 a bad command line; 3 the archive or the StationXML could not
+// be written.
+#include <chrono>
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -14,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "metadata/station_xml.h"
 #include "mseed/codes.h"
 #include "mseed/recording_converter.h"
 
@@ -28,6 +33,7 @@ constexpr int kExitArchive = 3;
 void Usage(std::FILE* out) {
   std::fputs(
       "Usage: voxa-convert [options] --out DIR RECORDING...\n"
+      "       voxa-convert [options] --stationxml FILE [--out DIR] RECORDING...\n"
       "\n"
       "Converts VOXA recordings (dated recordings, or a streamdat.bin left by a run\n"
       "that failed) into an SDS archive of miniSEED under DIR:\n"
@@ -40,10 +46,23 @@ void Usage(std::FILE* out) {
       out);
   std::fputs(std::string(CodeOptionsUsage()).c_str(), out);
   std::fputs(
+      "  --stationxml FILE      write the FDSN StationXML 1.2 of the station that made\n"
+      "                         the first recording (its codes, rate, gain, start and\n"
+      "                         GPS position) to FILE; without --out nothing is converted\n"
+      "  --sensitivity V        the sensor's sensitivity for the StationXML, in V/(m/s)\n"
+      "                         or V/(m/s**2); without it the sensor is \"unknown\" and\n"
+      "                         the response ends at the digitiser (counts per volt)\n"
+      "  --sensor-unit UNIT     m/s (geophone, seismometer; the default) or m/s**2\n"
+      "                         (accelerometer)\n"
+      "  --position LAT,LON[,ELEVATION]\n"
+      "                         the station's position in degrees and metres, in place\n"
+      "                         of the one the GPS records report (they carry no elevation)\n"
       "  --help                 show this text\n"
+      "  --version              show the version\n"
       "\n"
       "Exit status: 0 all converted; 1 a file was not a usable recording (the\n"
-      "others were converted); 2 bad command line; 3 the archive could not be written.\n",
+      "others were converted); 2 bad command line; 3 the archive or the StationXML\n"
+      "could not be written.\n",
       out);
 }
 
@@ -92,12 +111,86 @@ void PrintResult(const std::string& path, const ConversionResult& result, const 
   for (const std::string& note : result.notes) std::printf("  note: %s\n", note.c_str());
 }
 
+// "LAT,LON" or "LAT,LON,ELEVATION".
+std::optional<GpsPosition> ParsePosition(const std::string& text) {
+  std::vector<double> values;
+  size_t from = 0;
+  for (;;) {
+    const size_t comma = text.find(',', from);
+    const std::string part = text.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+    size_t used = 0;
+    try {
+      values.push_back(std::stod(part, &used));
+    } catch (const std::exception&) {
+      return std::nullopt;
+    }
+    if (used != part.size() || !std::isfinite(values.back())) return std::nullopt;
+    if (comma == std::string::npos) break;
+    from = comma + 1;
+  }
+  if (values.size() < 2 || values.size() > 3 || std::fabs(values[0]) > 90.0 || std::fabs(values[1]) > 180.0) {
+    return std::nullopt;
+  }
+  GpsPosition position{values[0], values[1], std::nullopt};
+  if (values.size() == 3) position.elevation = values[2];
+  return position;
+}
+
+Micros NowMicros() {
+  using namespace std::chrono;
+  return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+// The StationXML of the station that made the first recording that can be
+// read: 0 written, 1 no recording could be read, 3 it could not be written.
+int WriteStationXmlOf(const std::vector<std::string>& recordings, const CodeChoices& codes,
+                      const std::optional<SensorResponse>& sensor, const std::optional<GpsPosition>& position,
+                      const std::string& path) {
+  StationDescription description;
+  std::string problem;
+  const std::string* described = nullptr;
+  int status = 0;
+  for (const std::string& recording : recordings) {
+    std::error_code error;
+    if (std::filesystem::is_directory(recording, error)) continue;
+    if (DescribeRecording(recording, codes, description, problem)) {
+      described = &recording;
+      break;
+    }
+    std::fprintf(stderr, "voxa-convert: %s: %s: no StationXML from it\n", recording.c_str(), problem.c_str());
+    status = kExitUnusable;
+  }
+  if (described == nullptr) {
+    std::fprintf(stderr, "voxa-convert: no recording to describe the station: no StationXML written\n");
+    return kExitUnusable;
+  }
+  description.sensor = sensor;
+  if (position) description.position = position;
+  description.module = std::string("voxa-convert ") + VOXA_VERSION;
+  description.created = NowMicros();
+  std::string error;
+  if (!WriteStationXml(description, path, error)) {
+    std::fprintf(stderr, "voxa-convert: StationXML: %s\n", error.c_str());
+    return kExitArchive;
+  }
+  std::printf("%s: StationXML of %s.%s, %d channel%s at %d sps, gain %d, %s sensor%s, from %s\n", path.c_str(),
+              description.codes.network.c_str(), description.codes.station.c_str(), description.channels,
+              description.channels == 1 ? "" : "s", description.rate, description.gain,
+              sensor ? "the given" : "an unknown", description.position ? "" : ", position unknown",
+              described->c_str());
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   MseedSettings settings;
   settings.flushEachRecord = false;  // a conversion writes in bulk; files are closed at its end
   std::optional<std::string> out;
+  std::optional<std::string> stationXml;
+  std::optional<std::string> sensitivity;
+  std::optional<std::string> sensorUnit;
+  std::optional<GpsPosition> position;
   std::vector<std::string> recordings;
   bool optionsEnded = false;
 
@@ -121,7 +214,13 @@ int main(int argc, char** argv) {
       Usage(stdout);
       return 0;
     }
-    if (name != "--out" && !IsCodeOption(name)) {
+    if (name == "--version") {
+      std::printf("voxa-convert %s\n", VOXA_VERSION);
+      return 0;
+    }
+    const bool ownOption = name == "--out" || name == "--stationxml" || name == "--sensitivity" ||
+                           name == "--sensor-unit" || name == "--position";
+    if (!ownOption && !IsCodeOption(name)) {
       std::fprintf(stderr, "voxa-convert: unknown option '%s'\n", arg.c_str());
       Usage(stderr);
       return kExitUsage;
@@ -137,21 +236,75 @@ int main(int argc, char** argv) {
       out = *value;
       continue;
     }
+    if (name == "--stationxml") {
+      if (value->empty()) {
+        std::fprintf(stderr, "voxa-convert: --stationxml needs a file name\n");
+        return kExitUsage;
+      }
+      stationXml = *value;
+      continue;
+    }
+    if (name == "--sensitivity") {
+      sensitivity = *value;
+      continue;
+    }
+    if (name == "--sensor-unit") {
+      sensorUnit = *value;
+      continue;
+    }
+    if (name == "--position") {
+      position = ParsePosition(*value);
+      if (!position) {
+        std::fprintf(stderr,
+                     "voxa-convert: bad position '%s': give LAT,LON[,ELEVATION] in degrees (-90..90, "
+                     "-180..180) and metres\n",
+                     value->c_str());
+        return kExitUsage;
+      }
+      continue;
+    }
     std::string message;
     if (!ApplyCodeOption(name, *value, settings.codes, message)) {
       std::fprintf(stderr, "voxa-convert: %s\n", message.c_str());
       return kExitUsage;
     }
   }
-  if (!out || out->empty()) {
+  std::optional<SensorResponse> sensor;
+  if ((sensitivity || sensorUnit || position) && !stationXml) {
+    std::fprintf(stderr, "voxa-convert: --sensitivity, --sensor-unit and --position are for --stationxml\n");
+    return kExitUsage;
+  }
+  if (sensorUnit && !sensitivity) {
+    std::fprintf(stderr, "voxa-convert: --sensor-unit needs --sensitivity\n");
+    return kExitUsage;
+  }
+  if (sensitivity) {
+    sensor.emplace();
+    std::string message;
+    if (!ParseSensorOptions(*sensitivity, sensorUnit.value_or("m/s"), *sensor, message)) {
+      std::fprintf(stderr, "voxa-convert: %s\n", message.c_str());
+      return kExitUsage;
+    }
+  }
+  if ((!out || out->empty()) && !stationXml) {
     std::fprintf(stderr, "voxa-convert: --out DIR is required\n");
     Usage(stderr);
+    return kExitUsage;
+  }
+  if (out && out->empty()) {
+    std::fprintf(stderr, "voxa-convert: --out needs a directory\n");
     return kExitUsage;
   }
   if (recordings.empty()) {
     std::fprintf(stderr, "voxa-convert: no recording given\n");
     Usage(stderr);
     return kExitUsage;
+  }
+  int status = 0;
+  if (stationXml) {
+    const int written = WriteStationXmlOf(recordings, settings.codes, sensor, position, *stationXml);
+    if (written == kExitArchive || !out) return written;
+    status = written;
   }
   std::error_code error;
   std::filesystem::create_directories(*out, error);
@@ -161,7 +314,6 @@ int main(int argc, char** argv) {
   }
   settings.directory = *out;
 
-  int status = 0;
   for (const std::string& path : recordings) {
     if (std::filesystem::is_directory(path, error)) {
       std::fprintf(stderr, "voxa-convert: %s: is a directory, not a recording\n", path.c_str());
