@@ -4,6 +4,7 @@
 // without a window and before one opens.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,6 +26,10 @@ inline constexpr int kExitDeviceLost = 4;      // the device went away during a 
 inline constexpr int kExitFileNotCreated = 5;  // a file asked for could not be created (or Save Stream was refused)
 inline constexpr int kExitFileNotSaved = 6;    // a file could not be written whole, finished or named
 inline constexpr int kExitReplayUnusable = 7;  // the file to replay is not a usable recording
+
+// The fastest replay --speed accepts, in times real time; faster than the
+// file can be read is as fast as it goes (0) anyway.
+inline constexpr int64_t kMaxReplaySpeed = 1000000;
 
 struct CommandLine {
   CommandAction action = CommandAction::Run;

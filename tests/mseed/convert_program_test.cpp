@@ -74,7 +74,10 @@ TEST(VoxaConvert, BadCommandLinesAndAnArchiveThatCannotBeWritten) {
       {"--frobnicate --out " + dir.File("a") + " " + recording, 2, "unknown option '--frobnicate'"},
       {"--network ABC --out " + dir.File("a") + " " + recording, 2, "invalid value 'ABC' for --network"},
       {"--out", 2, "needs a value"},
-      {"--out " + dir.File("plain/archive") + " " + recording, 3, "cannot make the archive directory"},
+      {"--out " + dir.File("plain/archive") + " " + recording, 3,
+       "cannot make the archive directory " + dir.File("plain/archive") + ": Not a directory"},
+      {"--out " + dir.File("plain") + " " + recording, 3,
+       "cannot make the archive directory " + dir.File("plain") + ": it exists and is not a directory"},
       {"--help", 0, "Usage: voxa-convert"},
       {"--station=ST1 --channel-codes=HHZ --out=" + dir.File("b") + " " + recording, 0, "XX.ST1..HHZ"},
   };
