@@ -89,6 +89,7 @@ void PrintResult(const std::string& path, const ConversionResult& result, const 
     }
   }
   std::printf("  %zu file%s under %s\n", archive.files.size(), archive.files.size() == 1 ? "" : "s", root.c_str());
+  if (const std::string held = HeldRecordsText(archive); !held.empty()) std::printf("  %s\n", held.c_str());
   for (const std::string& note : result.notes) std::printf("  note: %s\n", note.c_str());
 }
 
