@@ -55,14 +55,22 @@ void HeldRecords::Take(const uint8_t* data, size_t count) {
     size_t used = 0;
     while (available - used >= kFixedHeader) {
       const int length = ms_detect(reinterpret_cast<const char*>(at + used), static_cast<int>(available - used));
-      if (length < 0) {
-        // Not a record here: step on by the smallest record length.
-        used += std::min<size_t>(256, available - used);
+      if (length == 0 || (length > 0 && static_cast<size_t>(length) > available - used)) break;  // further on
+      Span span;
+      if (length < 0 || !Parse(at + used, static_cast<size_t>(length), span)) {
+        // Not a record here: a record cut short (a write the system never
+        // finished) with others added after it. Its header claimed bytes that
+        // belong to the next record, so the record read just before may not
+        // hold what it says: step on byte by byte to the next record and
+        // forget that one (writing it again is safe, skipping samples the
+        // file lacks is not).
+        pendingCut_ = pending_.has_value();
+        ++used;
         continue;
       }
-      if (length == 0 || static_cast<size_t>(length) > available - used) break;  // its length, or its end, is further on
-      Span span;
-      if (Parse(at + used, static_cast<size_t>(length), span)) Add(std::move(span));
+      if (pending_ && !pendingCut_) Add(std::move(*pending_));
+      pending_ = std::move(span);
+      pendingCut_ = false;
       used += static_cast<size_t>(length);
     }
     if (!carry_.empty()) {
@@ -77,6 +85,10 @@ void HeldRecords::Take(const uint8_t* data, size_t count) {
 }
 
 void HeldRecords::Finish() {
+  // The last record is whole: its bytes are all there, whatever follows.
+  if (pending_) Add(std::move(*pending_));
+  pending_.reset();
+  pendingCut_ = false;
   carry_.clear();
   // Records of a file written by several runs may lie in any order: sort and
   // merge once more.

@@ -6,13 +6,16 @@
 // Only the records' fixed headers are read (libmseed, no decompression),
 // and adjoining records are merged into one span as they are taken, so a
 // full day of 800 sps (some 130,000 records) leaves a handful of spans.
-// What this run writes is never added: the run's own records are judged
+// A record followed by bytes that are no record (one cut short, with others
+// appended after it) is not counted as held: its header may claim samples
+// the file lacks. What this run writes is never added: the run's own records are judged
 // against the file as it was, so a clock that steps back within a run never
 // makes it drop its own new samples.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,6 +54,8 @@ class HeldRecords {
   void Add(Span span);
 
   std::vector<Span> spans_;
+  std::optional<Span> pending_;  // the last record read, added once the next one is found in its place
+  bool pendingCut_ = false;      // bytes that are no record followed it
   std::vector<uint8_t> carry_;  // the start of a record the last piece cut
 };
 

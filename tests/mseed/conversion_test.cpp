@@ -7,6 +7,7 @@
 
 #include <set>
 
+#include "mseed/held_records.h"
 #include "mseed/recording_converter.h"
 #include "mseed_test_support.h"
 #include "stream/separator.h"
@@ -374,6 +375,38 @@ TEST(MseedArchive, RecordsTheArchiveAlreadyHoldsAreNotWrittenAgain) {
     const std::vector<TimedValue> z = SamplesOf(records, Source("EHZ"));
     EXPECT_TRUE(SameSamples(Sorted(z), Sorted(longStream.channels[0])));
     EXPECT_TRUE(SameSamples(SacSamples(Mseed2Sac(restarted.directory, "EHZ", dir), 100), Sorted(z)));
+  }
+}
+
+// What a day file holds is learnt the same whatever pieces it is read in
+// (a record cut between two pieces included). Bytes that are no record are
+// passed over, and the record before them is not taken as held: it may be
+// one the system cut short, whose header claims samples the file lacks.
+TEST(MseedArchive, HeldRecordsAreTheSameInAnyPieces) {
+  ScratchDir dir;
+  const Converted early = Convert(Device(100, 1, {2026, 3, 7, 12, 0, 0}, 20), 2, dir);
+  ScratchDir laterDir;
+  const Converted later = Convert(Device(100, 1, {2026, 3, 7, 13, 0, 0}, 20), 2, laterDir);
+  const std::string file = "2026/XX/V015/EHZ.D/XX.V015..EHZ.D.2026.066";
+  std::vector<uint8_t> bytes = ReadFileBytes(dir.File("archive/" + file));
+  const std::vector<uint8_t> laterBytes = ReadFileBytes(laterDir.File("archive/" + file));
+  ASSERT_GE(bytes.size(), 2u * kRecordLength);
+  ASSERT_GE(laterBytes.size(), kRecordLength);
+  bytes.insert(bytes.begin() + kRecordLength, 300, 0x41);  // not a record
+  bytes.insert(bytes.end(), 100, 0);                       // the start of one the system cut short
+  for (const size_t piece : {size_t{1}, size_t{47}, size_t{511}, size_t{513}, size_t{4096}, bytes.size()}) {
+    SCOPED_TRACE(piece);
+    HeldRecords held;
+    for (size_t at = 0; at < bytes.size(); at += piece) held.Take(bytes.data() + at, std::min(piece, bytes.size() - at));
+    held.Finish();
+    EXPECT_EQ(held.Spans(), 1u);
+    for (size_t at = 0; at + kRecordLength <= bytes.size(); at += kRecordLength) {
+      if (at == kRecordLength) at += 300;
+      EXPECT_EQ(held.Judge(bytes.data() + at, kRecordLength),
+                at == 0 ? HeldRecords::Verdict::New : HeldRecords::Verdict::Held)
+          << at;
+    }
+    EXPECT_EQ(held.Judge(laterBytes.data(), kRecordLength), HeldRecords::Verdict::New);
   }
 }
 
