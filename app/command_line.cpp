@@ -76,6 +76,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   RunOptions& o = result.options.run;
   DeviceParameters& p = result.options.parameters;
   int64_t screenSeconds = result.options.screenSeconds;
+  std::string screenSecondsText;  // as given; empty: the default
   bool optionsEnded = false;
   bool speedGiven = false;
 
@@ -151,9 +152,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       if (!takeValue(value)) return Failure("option " + name + " needs a value");
       double speed = -1;
       const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), speed);
-      if (error != std::errc() || end != value.data() + value.size() || !(speed >= 0) || speed > 1e6) {
-        return Failure("invalid value '" + value + "' for --speed (expected a number from 0; 1 is real time, 0 as "
-                       "fast as it goes)");
+      if (error != std::errc() || end != value.data() + value.size() || !(speed >= 0) || speed > static_cast<double>(kMaxReplaySpeed)) {
+        return Failure("invalid value '" + value + "' for --speed (expected a number from 0 to " +
+                       std::to_string(kMaxReplaySpeed) + "; 1 is real time, 0 as fast as it goes)");
       }
       speedGiven = true;
       result.speed = speed;
@@ -176,7 +177,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       } else {
         const std::optional<int64_t> number = WholeNumber(value);
         ok = number && *number >= 1;
-        if (ok) screenSeconds = *number;
+        if (ok) {
+          screenSeconds = *number;
+          screenSecondsText = value;
+        }
         else message = "invalid value '" + value + "' for --screen-seconds (expected a whole number from 1)";
       }
       if (!ok) return Failure(message);
@@ -191,8 +195,16 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   }
   if (speedGiven && !result.replay) return Failure("--speed is the speed of a replay: it needs --replay FILE");
 
-  // One screen holds at most kScreenSlots values, whatever order the options came in.
+  // One screen holds at most kScreenSlots values, whatever order the options
+  // came in. A length asked for that does not fit is refused rather than
+  // quietly shortened, so a script's operator learns the bound; the default
+  // length is fitted to the buffer.
   const int64_t limit = std::max<int64_t>(1, kScreenSlots / (int64_t{p.rate} * p.channels));
+  if (!screenSecondsText.empty() && screenSeconds > limit) {
+    return Failure("invalid value '" + screenSecondsText + "' for --screen-seconds: at " +
+                   std::to_string(p.rate) + " sps and " + std::to_string(p.channels) + " channel" +
+                   (p.channels == 1 ? "" : "s") + " one screen holds at most " + std::to_string(limit) + " seconds");
+  }
   result.options.screenSeconds = static_cast<int32_t>(std::min(screenSeconds, limit));
   return result;
 }
@@ -234,7 +246,7 @@ std::string UsageText(std::string_view program) {
       "                         through the window as if it came from the device; it\n"
       "                         is only read. Files are saved only when asked for.\n"
       "  --speed N              speed of the replay: 1 real time (the default), 2 twice\n"
-      "                         as fast, 0 as fast as it goes\n"
+      "                         as fast, 0 as fast as it goes (at most 1000000)\n"
       "  --help                 show this text\n"
       "  --version              show the version\n"
       "\n"

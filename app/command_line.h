@@ -4,6 +4,7 @@
 // without a window and before one opens.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,10 @@
 namespace voxa {
 
 enum class CommandAction { Run, Help, Version, Error };
+
+// The fastest replay --speed accepts, in times real time; faster than the
+// file can be read is as fast as it goes (0) anyway.
+inline constexpr int64_t kMaxReplaySpeed = 1000000;
 
 struct CommandLine {
   CommandAction action = CommandAction::Run;

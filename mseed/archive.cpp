@@ -9,6 +9,10 @@
 namespace voxa {
 namespace fs = std::filesystem;
 
+// Reading what a day file holds: large pieces, so a day's file is read in a
+// few hundred calls.
+constexpr size_t kReadPiece = 1 << 20;
+
 std::string SdsPath(const ChannelName& name, Micros dayStart) {
   const UtcFields day = FieldsOf(dayStart);
   char dayText[8];
@@ -25,6 +29,22 @@ DayFiles::~DayFiles() {
   for (Open& open : open_) {
     if (open.file != nullptr) std::fclose(open.file);
   }
+}
+
+void DayFiles::ReadHeld(const std::string& relativePath, const Reader& take) {
+  const fs::path path = fs::path(root_) / relativePath;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    if (errno == ENOENT) return;
+    throw ArchiveError("cannot read " + path.string() + ": " + std::strerror(errno));
+  }
+  std::vector<uint8_t> buffer(kReadPiece);
+  size_t got = 0;
+  while ((got = std::fread(buffer.data(), 1, buffer.size(), file)) > 0) take(buffer.data(), got);
+  const bool failed = std::ferror(file) != 0;
+  const int reason = errno;
+  std::fclose(file);
+  if (failed) throw ArchiveError("cannot read " + path.string() + ": " + std::strerror(reason));
 }
 
 void DayFiles::Append(size_t slot, const std::string& relativePath, const uint8_t* data, size_t length) {

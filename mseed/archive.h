@@ -7,10 +7,13 @@
 //
 // Day files are only ever appended to: a record written into an existing
 // file goes after what is there, nothing in it is truncated or rewritten.
+// What a file holds is read once, when a run first writes to it, so that
+// records it already holds are not written again (see held_records.h).
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -35,7 +38,13 @@ std::string SdsPath(const ChannelName& name, Micros dayStart);
 // slow disk never holds up the reading of the port.
 class ArchiveFiles {
  public:
+  // Takes the bytes of a file, in pieces, from its start.
+  using Reader = std::function<void(const uint8_t* data, size_t count)>;
+
   virtual ~ArchiveFiles() = default;
+  // Hands what the file at relativePath holds to take; nothing when there is
+  // no such file. Throws ArchiveError when it is there but cannot be read.
+  virtual void ReadHeld(const std::string& relativePath, const Reader& take) = 0;
   // Appends data to the file at relativePath (its directories are made),
   // through slot's open file. Throws ArchiveError when it cannot.
   virtual void Append(size_t slot, const std::string& relativePath, const uint8_t* data, size_t length) = 0;
@@ -57,6 +66,7 @@ class DayFiles final : public ArchiveFiles {
   DayFiles(const DayFiles&) = delete;
   DayFiles& operator=(const DayFiles&) = delete;
 
+  void ReadHeld(const std::string& relativePath, const Reader& take) override;
   void Append(size_t slot, const std::string& relativePath, const uint8_t* data, size_t length) override;
   void CloseAll() override;
 

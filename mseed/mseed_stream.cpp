@@ -47,6 +47,16 @@ std::optional<int32_t> TemperatureTenths(std::string_view text) {
   return static_cast<int32_t>(negative ? -tenths : tenths);
 }
 
+std::string HeldRecordsText(const ArchiveReport& report) {
+  if (report.recordsHeld == 0 && report.recordsOverlapping == 0) return "";
+  std::string text = std::to_string(report.recordsHeld) + " record" + (report.recordsHeld == 1 ? "" : "s") +
+                     " the archive already held, not written again";
+  if (report.recordsOverlapping > 0) {
+    text += "; " + std::to_string(report.recordsOverlapping) + " partly held, written whole";
+  }
+  return text;
+}
+
 MseedStream::MseedStream() = default;
 MseedStream::~MseedStream() = default;
 
@@ -56,6 +66,8 @@ void MseedStream::StartRun(const MseedSettings& settings, const DeviceSettings& 
   deviceNumber_ = device.DeviceNumber();
   computerClock_ = computerClock;
   closedReports_.clear();
+  held_.clear();
+  recordsHeld_ = recordsOverlapping_ = 0;
   skipNextShift_ = false;
   files_ = settings.openFiles ? settings.openFiles()
                               : std::make_unique<DayFiles>(settings.directory, settings.flushEachRecord);
@@ -203,6 +215,8 @@ ArchiveReport MseedStream::Finish() {
   report.deviceNumber = deviceNumber_;
   report.dating = dater_.Counts();
   report.files = files_->Written();
+  report.recordsHeld = recordsHeld_;
+  report.recordsOverlapping = recordsOverlapping_;
   // Data channels first, in channel order, then state of health.
   report.channels = closedReports_;
   std::stable_sort(report.channels.begin(), report.channels.end(), [](const ChannelReport& a, const ChannelReport& b) {
@@ -234,7 +248,31 @@ void MseedStream::OnSecondOfHealth(const SecondOfHealth& health) {
 
 void MseedStream::OnPackedRecord(int32_t channel, Micros dayStart, const uint8_t* record, size_t length) {
   const ChannelPacker& packer = packers_[static_cast<size_t>(channel)];
-  files_->Append(static_cast<size_t>(channel), SdsPath(packer.Name(), dayStart), record, length);
+  const std::string path = SdsPath(packer.Name(), dayStart);
+  auto found = held_.find(path);
+  if (found == held_.end()) {
+    // First record for this file in the run: learn what it holds before
+    // anything of this run is added to it.
+    HeldRecords held;
+    files_->ReadHeld(path, [&held](const uint8_t* data, size_t count) { held.Take(data, count); });
+    held.Finish();
+    found = held_.emplace(path, std::move(held)).first;
+  }
+  switch (found->second.Judge(record, length)) {
+    case HeldRecords::Verdict::Held:
+      ++recordsHeld_;
+      return;
+    case HeldRecords::Verdict::Overlaps:
+      // Part of it is new. Writing it whole keeps every new sample; the
+      // samples held twice are the same samples when the same data comes
+      // again, which readers merge. Dropping it would lose data silently,
+      // and cutting it would mean packing its samples anew.
+      ++recordsOverlapping_;
+      break;
+    case HeldRecords::Verdict::New:
+      break;
+  }
+  files_->Append(static_cast<size_t>(channel), path, record, length);
   // The record's own header says where it ends (libmseed's time scale is
   // microseconds since 1970, as ours).
   MSRecord* parsed = nullptr;
@@ -252,6 +290,7 @@ std::vector<MseedStream::Written> MseedStream::WrittenSoFar() const {
     written.push_back({packers_[slot].Name().Text(), lastWritten_[slot]});
   }
   return written;
+
 }
 
 }  // namespace voxa

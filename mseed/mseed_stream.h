@@ -16,7 +16,9 @@
 //   shift record       OnShiftRecord(shift)          after TimeShift::Measure
 //   a record STOP cut  OnCutRecord(record)
 //   STOP, a signal, a device loss: Finish()
-// Records go to the files as they fill; Finish dates what still waits,
+// A record its day file already held when the run first wrote to it (the
+// same channel and time span) is skipped and counted, so the same data
+// archived twice is held once. Records go to the files as they fill; Finish dates what still waits,
 // writes the last (shorter) records and closes every file, so a run ended at
 // any moment leaves readable day files. A file that cannot be written throws
 // ArchiveError from whichever call wrote; the caller then calls Finish (which
@@ -26,6 +28,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -36,6 +39,7 @@
 #include "mseed/archive.h"
 #include "mseed/codes.h"
 #include "mseed/dater.h"
+#include "mseed/held_records.h"
 #include "mseed/packer.h"
 #include "timing/gps_clock.h"
 #include "timing/time_shift.h"
@@ -66,7 +70,19 @@ struct ArchiveReport {
   std::vector<ChannelReport> channels;  // the data channels, then state of health; only those written
   DatingCounts dating;
   std::vector<std::string> files;       // relative to the archive's root
+  // Records whose channel and whole time span their day file already held
+  // when the run first wrote to it: not written again.
+  int64_t recordsHeld = 0;
+  // Records that the file partly held: written whole, so that none of their
+  // new samples is lost (the archive then shows an overlap of the samples it
+  // holds twice).
+  int64_t recordsOverlapping = 0;
 };
+
+// What a run or a conversion says when the archive already held some of its
+// records ("12 records the archive already held, not written again");
+// empty when it held none.
+std::string HeldRecordsText(const ArchiveReport& report);
 
 // The temperature text of a ">XPV" record ("+23.5") in tenths of a degree.
 std::optional<int32_t> TemperatureTenths(std::string_view text);
@@ -127,6 +143,11 @@ class MseedStream final : private DatedSink, private PackedRecordSink {
   std::vector<ChannelReport> closedReports_;  // channels a header record closed during the run
   std::unique_ptr<ArchiveFiles> files_;
   std::array<Micros, kChannelSlots> lastWritten_{};
+  // What each day file written in this run held when the run first wrote to
+  // it, by its relative path.
+  std::map<std::string, HeldRecords> held_;
+  int64_t recordsHeld_ = 0;
+  int64_t recordsOverlapping_ = 0;
   bool skipNextShift_ = false;
 };
 

@@ -295,6 +295,9 @@ void RunPipeline::EndArchive(const std::string& failure) {
   } catch (const std::exception& e) {
     if (failure.empty()) writer_->ReportFailure(e.what());
   }
+  // Once a run: a replay into the archive it was archived in, or a station
+  // restarted on data it had written, wrote those records once only.
+  if (const std::string text = HeldRecordsText(archive_); !text.empty()) host_.AppendBootLine("miniSEED: " + text);
 }
 
 void RunPipeline::Finish() {

@@ -1,8 +1,10 @@
 // Block statistics and the checks at every second mark: each sample block is
 // counted as good or as a block error; at each 0x90 block the blocks counted
 // since the previous mark are checked against the sample rate and against how
-// far the GPS clock advanced. Errors are returned as data; the caller writes
-// the lines (built by the functions below) to the lists.
+// far the GPS clock advanced (across GPS midnight, where its time of day
+// starts again from 0, the seconds are counted on over the wrap). Errors are
+// returned as data; the caller writes the lines (built by the functions
+// below) to the lists.
 #pragma once
 
 #include <cstdint>

@@ -108,6 +108,7 @@ void PrintResult(const std::string& path, const ConversionResult& result, const 
     }
   }
   std::printf("  %zu file%s under %s\n", archive.files.size(), archive.files.size() == 1 ? "" : "s", root.c_str());
+  if (const std::string held = HeldRecordsText(archive); !held.empty()) std::printf("  %s\n", held.c_str());
   for (const std::string& note : result.notes) std::printf("  note: %s\n", note.c_str());
 }
 
@@ -309,7 +310,13 @@ int main(int argc, char** argv) {
   std::error_code error;
   std::filesystem::create_directories(*out, error);
   if (!std::filesystem::is_directory(*out)) {
-    std::fprintf(stderr, "voxa-convert: cannot make the archive directory %s\n", out->c_str());
+    // Say why: a path that names something else, or the system's reason.
+    std::error_code seen;
+    const bool taken = std::filesystem::exists(std::filesystem::symlink_status(*out, seen));
+    const std::string reason = taken ? "it exists and is not a directory"
+                               : error ? error.message()
+                                       : "it could not be made";
+    std::fprintf(stderr, "voxa-convert: cannot make the archive directory %s: %s\n", out->c_str(), reason.c_str());
     return kExitArchive;
   }
   settings.directory = *out;

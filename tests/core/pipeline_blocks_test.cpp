@@ -121,7 +121,7 @@ TEST(BlockChecks, MarkSpacingTable) {
       {"100 blocks, one GPS second", true, 100, 1, ""},
       {"150 blocks: 1.5 rounds to 2", true, 150, 2, "12:00:07 ; 150; sps\r\n"},
       {"250 blocks: 2.5 rounds to 2", true, 250, 2, "12:00:07 ; 250; sps\r\n"},
-      {"midnight wrap", true, 100, -43205, "00:00:00 ; -43206; sec\r\n"},
+      {"noon to midnight: a jump of half a day", true, 100, -43205, "00:00:00 ; -43206; sec\r\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.legend);

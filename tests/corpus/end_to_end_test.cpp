@@ -269,5 +269,39 @@ TEST(EndToEnd, FastestStreamThreeChannelsHasNoErrors) {
   EXPECT_FALSE(run.labels.at(Label::Noise1).empty());
 }
 
+// The GPS time of day wraps at GPS midnight (23:59:42 UTC at an offset of
+// 18 s): a fault-free stream across it lists only the run's first mark, at
+// the end of a month and a year too; a real jump of the clock near the wrap
+// is still listed with its size.
+TEST(EndToEnd, GpsMidnightCountsTheSecondsAcrossTheWrap) {
+  struct Row {
+    const char* legend;
+    sim::UtcTime start;
+    int jumpSecond, jumpBy;  // jumpBy 0: no jump
+    std::string jumpLine;    // the line the jump lists
+  };
+  const Row rows[] = {
+      {"a day's end", {2026, 3, 7, 23, 59, 30}, 0, 0, ""},
+      {"a month's end", {2026, 6, 30, 23, 59, 30}, 0, 0, ""},
+      {"the end of February in a leap year", {2028, 2, 28, 23, 59, 30}, 0, 0, ""},
+      {"a year's end", {2025, 12, 31, 23, 59, 30}, 0, 0, ""},
+      {"forward across the wrap", {2026, 3, 7, 23, 59, 30}, 11, 5, "23:59:46 ; 5; sec"},
+      {"back across the wrap", {2026, 3, 7, 23, 59, 30}, 13, -4, "23:59:39 ; -4; sec"},
+      {"back just before the wrap", {2026, 3, 7, 23, 59, 30}, 10, -3, "23:59:37 ; -3; sec"},
+      {"forward just after the wrap", {2025, 12, 31, 23, 59, 30}, 14, 2, "23:59:46 ; 2; sec"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.legend);
+    sim::SimOptions device = Device();
+    device.start = row.start;
+    device.durationSeconds = 24;
+    if (row.jumpBy != 0) device.faults = {{sim::FaultKind::kGpsJump, row.jumpSecond, 0, row.jumpBy}};
+    const RunResult run = RunSimulated(device, 4);
+    const std::string expected = ":: ; 1; sec\r\n" + (row.jumpLine.empty() ? "" : row.jumpLine + "\r\n");
+    EXPECT_EQ(run.errors, expected);
+    EXPECT_EQ(run.secErrors, row.jumpBy == 0 ? 1 : 2);
+  }
+}
+
 }  // namespace
 }  // namespace voxa::test

@@ -7,6 +7,7 @@
 
 #include <set>
 
+#include "mseed/held_records.h"
 #include "mseed/recording_converter.h"
 #include "mseed_test_support.h"
 #include "stream/separator.h"
@@ -278,23 +279,159 @@ TEST(MseedConversion, TemperatureAndCodesAsConfigured) {
   EXPECT_TRUE(SameSamples(z, c.device.channels[0]));
 }
 
-TEST(MseedConversion, ConvertingAgainAddsRecordsAndKeepsWhatTheFilesHeld) {
+// Every file under root, relative to it, with its bytes.
+std::map<std::string, std::vector<uint8_t>> ArchiveBytes(const std::string& root) {
+  std::map<std::string, std::vector<uint8_t>> files;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (entry.is_regular_file()) files[fs::relative(entry.path(), root).string()] = ReadFileBytes(entry.path().string());
+  }
+  return files;
+}
+
+// Records of one channel follow each other: none starts before the one
+// before it ended.
+void ExpectNoOverlap(const std::vector<ReadRecord>& records) {
+  std::map<std::string, Micros> ends;
+  for (const ReadRecord& r : records) {
+    const auto end = ends.find(r.source);
+    if (end != ends.end()) {
+      EXPECT_GE(r.start, end->second) << r.source << " in " << r.file;
+    }
+    ends[r.source] = r.End();
+  }
+}
+
+// The same data archived again is held once: a conversion, a replay into
+// the archive it was archived in, and a station restarted after it was
+// killed on a stream whose start its day files already hold.
+TEST(MseedArchive, RecordsTheArchiveAlreadyHoldsAreNotWrittenAgain) {
+  const sim::SimOptions device = Device(100, 3, {2026, 3, 7, 23, 59, 50}, 16);  // across UTC midnight
+  {
+    SCOPED_TRACE("converted twice");
+    ScratchDir dir;
+    const Converted first = Convert(device, 2, dir);
+    EXPECT_EQ(first.result.archive.recordsHeld, 0);
+    const auto before = ArchiveBytes(dir.File("archive"));
+    MseedSettings settings;
+    settings.directory = dir.File("archive");
+    RecordingConverter again(settings);
+    const ConversionResult second = again.Convert(first.recording);
+    ASSERT_TRUE(second.usable);
+    EXPECT_EQ(ArchiveBytes(dir.File("archive")), before);
+    EXPECT_EQ(second.archive.recordsHeld, static_cast<int64_t>(first.records.size()));
+    EXPECT_EQ(second.archive.recordsOverlapping, 0);
+  }
+  const DeviceStream stream = Generate(device);
+  {
+    SCOPED_TRACE("replayed twice");
+    ScratchDir dir;
+    const std::string recording = Record(stream.bytes, device, 2, dir);
+    const std::vector<uint8_t> replayed = ReadFileBytes(recording);
+    LiveArchive live;
+    live.directory = dir.File("archive");
+    live.utcStart = UtcOf(device.start);
+    live.replay = true;
+    Record(replayed, device, 2, dir, &live);
+    const auto before = ArchiveBytes(live.directory);
+    const size_t records = ReadArchive(live.directory).size();
+    ASSERT_GT(records, 0u);
+    EXPECT_EQ(live.report.recordsHeld, 0);
+    Record(replayed, device, 2, dir, &live);
+    EXPECT_EQ(ArchiveBytes(live.directory), before);
+    EXPECT_EQ(live.report.recordsHeld, static_cast<int64_t>(records));
+    const std::string said = "miniSEED: " + std::to_string(records) + " records the archive already held, not written again";
+    EXPECT_EQ(std::count(live.bootLines.begin(), live.bootLines.end(), said), 1);
+  }
+  // Records are written as they fill (some 7 s of samples at 100 sps), so
+  // the killed run leaves a few of them behind.
+  const sim::SimOptions longer = Device(100, 3, {2026, 3, 7, 23, 59, 50}, 40);
+  const DeviceStream longStream = Generate(longer);
+  for (const size_t killedAfter : {longStream.bytes.size() / 2, longStream.bytes.size() * 3 / 4 + 11}) {
+    SCOPED_TRACE("killed after " + std::to_string(killedAfter) + " bytes, then the whole stream");
+    ScratchDir dir;
+    LiveArchive whole;
+    whole.directory = dir.File("whole");
+    whole.utcStart = UtcOf(longer.start);
+    Record(longStream.bytes, longer, 2, dir, &whole);
+
+    LiveArchive killed = whole;
+    killed.directory = dir.File("archive");
+    killed.stopAfter = killedAfter;
+    killed.killed = true;
+    Record(longStream.bytes, longer, 2, dir, &killed);
+    const size_t left = ReadArchive(killed.directory).size();
+    ASSERT_GT(left, 0u) << ArchiveBytes(killed.directory).size() << " files";
+    LiveArchive restarted = whole;
+    restarted.directory = killed.directory;
+    Record(longStream.bytes, longer, 2, dir, &restarted);
+
+    EXPECT_EQ(restarted.report.recordsHeld, static_cast<int64_t>(left));
+    EXPECT_EQ(restarted.report.recordsOverlapping, 0);
+    // What a run that was never killed writes, byte for byte, and both
+    // readers take it whole, every sample once.
+    EXPECT_EQ(ArchiveBytes(restarted.directory), ArchiveBytes(whole.directory));
+    const std::vector<ReadRecord> records = ReadArchive(restarted.directory);
+    ExpectNoOverlap(records);
+    const std::vector<TimedValue> z = SamplesOf(records, Source("EHZ"));
+    EXPECT_TRUE(SameSamples(Sorted(z), Sorted(longStream.channels[0])));
+    EXPECT_TRUE(SameSamples(SacSamples(Mseed2Sac(restarted.directory, "EHZ", dir), 100), Sorted(z)));
+  }
+}
+
+// What a day file holds is learnt the same whatever pieces it is read in
+// (a record cut between two pieces included). Bytes that are no record are
+// passed over, and the record before them is not taken as held: it may be
+// one the system cut short, whose header claims samples the file lacks.
+TEST(MseedArchive, HeldRecordsAreTheSameInAnyPieces) {
   ScratchDir dir;
-  const sim::SimOptions device = Device(100, 1, {2026, 3, 7, 12, 0, 0}, 4);
-  const Converted first = Convert(device, 2, dir);
-  std::map<std::string, std::vector<uint8_t>> before;
-  for (const std::string& file : first.result.archive.files) {
-    before[file] = ReadFileBytes((fs::path(dir.File("archive")) / file).string());
+  const Converted early = Convert(Device(100, 1, {2026, 3, 7, 12, 0, 0}, 20), 2, dir);
+  ScratchDir laterDir;
+  const Converted later = Convert(Device(100, 1, {2026, 3, 7, 13, 0, 0}, 20), 2, laterDir);
+  const std::string file = "2026/XX/V015/EHZ.D/XX.V015..EHZ.D.2026.066";
+  std::vector<uint8_t> bytes = ReadFileBytes(dir.File("archive/" + file));
+  const std::vector<uint8_t> laterBytes = ReadFileBytes(laterDir.File("archive/" + file));
+  ASSERT_GE(bytes.size(), 2u * kRecordLength);
+  ASSERT_GE(laterBytes.size(), kRecordLength);
+  bytes.insert(bytes.begin() + kRecordLength, 300, 0x41);  // not a record
+  bytes.insert(bytes.end(), 100, 0);                       // the start of one the system cut short
+  for (const size_t piece : {size_t{1}, size_t{47}, size_t{511}, size_t{513}, size_t{4096}, bytes.size()}) {
+    SCOPED_TRACE(piece);
+    HeldRecords held;
+    for (size_t at = 0; at < bytes.size(); at += piece) held.Take(bytes.data() + at, std::min(piece, bytes.size() - at));
+    held.Finish();
+    EXPECT_EQ(held.Spans(), 1u);
+    for (size_t at = 0; at + kRecordLength <= bytes.size(); at += kRecordLength) {
+      if (at == kRecordLength) at += 300;
+      EXPECT_EQ(held.Judge(bytes.data() + at, kRecordLength),
+                at == 0 ? HeldRecords::Verdict::New : HeldRecords::Verdict::Held)
+          << at;
+    }
+    EXPECT_EQ(held.Judge(laterBytes.data(), kRecordLength), HeldRecords::Verdict::New);
   }
-  MseedSettings settings;
-  settings.directory = dir.File("archive");
-  RecordingConverter again(settings);
-  ASSERT_TRUE(again.Convert(first.recording).usable);
-  for (const auto& [file, bytes] : before) {
-    const std::vector<uint8_t> after = ReadFileBytes((fs::path(dir.File("archive")) / file).string());
-    ASSERT_EQ(after.size(), 2 * bytes.size()) << file;
-    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), after.begin())) << file;
-  }
+}
+
+// A record the file holds only part of is written whole: its new samples
+// are kept, and the overlap is counted.
+TEST(MseedArchive, ARecordTheFileHoldsPartOfIsWrittenWhole) {
+  ScratchDir dir;
+  const sim::SimOptions device = Device(100, 1, {2026, 3, 7, 12, 0, 0}, 20);
+  const DeviceStream stream = Generate(device);
+  LiveArchive stopped;
+  stopped.directory = dir.File("archive");
+  stopped.utcStart = UtcOf(device.start);
+  stopped.stopAfter = stream.bytes.size() / 2;  // STOP writes each channel's last, shorter record
+  Record(stream.bytes, device, 2, dir, &stopped);
+  LiveArchive again = stopped;
+  again.stopAfter = SIZE_MAX;
+  Record(stream.bytes, device, 2, dir, &again);
+  EXPECT_GT(again.report.recordsHeld, 0);
+  EXPECT_GT(again.report.recordsOverlapping, 0);
+  EXPECT_NE(HeldRecordsText(again.report).find("partly held, written whole"), std::string::npos);
+  // Nothing the device sent is missing.
+  std::vector<TimedValue> z = Sorted(SamplesOf(ReadArchive(again.directory), Source("EHZ")));
+  z.erase(std::unique(z.begin(), z.end(), [](const TimedValue& a, const TimedValue& b) { return a.time == b.time; }),
+          z.end());
+  EXPECT_TRUE(SameSamples(z, Sorted(stream.channels[0])));
 }
 
 // The live archive the run pipeline writes during a run against the archive

@@ -43,6 +43,23 @@ TEST(VoxaConvert, SaysWhatItWroteChannelsTimeSpanAndGaps) {
   }
 }
 
+// A second conversion into the same archive writes nothing and says how
+// many records it found already there.
+TEST(VoxaConvert, ConvertingAgainSaysTheRecordsTheArchiveAlreadyHeld) {
+  ScratchDir dir;
+  const std::string arguments = "--out " + dir.File("archive") + " " + Data("faults/recording.bin");
+  const Outcome first = RunConvert(arguments);
+  ASSERT_EQ(first.status, 0) << first.output;
+  EXPECT_EQ(first.output.find("already held"), std::string::npos) << first.output;
+  const std::string day = dir.File("archive/2026/XX/V015/EHZ.D/XX.V015..EHZ.D.2026.066");
+  const std::vector<uint8_t> before = ReadFileBytes(day);
+  const Outcome second = RunConvert(arguments);
+  EXPECT_EQ(second.status, 0) << second.output;
+  EXPECT_NE(second.output.find("  18 records the archive already held, not written again\n"), std::string::npos)
+      << second.output;
+  EXPECT_EQ(ReadFileBytes(day), before);
+}
+
 TEST(VoxaConvert, AnUnusableFileIsNamedAndTheOthersAreStillConverted) {
   ScratchDir dir;
   { std::ofstream(dir.File("notes.txt")) << "not a recording\n"; }
@@ -74,7 +91,10 @@ TEST(VoxaConvert, BadCommandLinesAndAnArchiveThatCannotBeWritten) {
       {"--frobnicate --out " + dir.File("a") + " " + recording, 2, "unknown option '--frobnicate'"},
       {"--network ABC --out " + dir.File("a") + " " + recording, 2, "invalid value 'ABC' for --network"},
       {"--out", 2, "needs a value"},
-      {"--out " + dir.File("plain/archive") + " " + recording, 3, "cannot make the archive directory"},
+      {"--out " + dir.File("plain/archive") + " " + recording, 3,
+       "cannot make the archive directory " + dir.File("plain/archive") + ": Not a directory"},
+      {"--out " + dir.File("plain") + " " + recording, 3,
+       "cannot make the archive directory " + dir.File("plain") + ": it exists and is not a directory"},
       {"--help", 0, "Usage: voxa-convert"},
       {"--station=ST1 --channel-codes=HHZ --out=" + dir.File("b") + " " + recording, 0, "XX.ST1..HHZ"},
   };

@@ -107,6 +107,18 @@ struct LiveArchive {
   Micros utcStart = 0;
   CodeChoices codes;
   size_t stopAfter = SIZE_MAX;  // STOP after this many bytes of the stream
+  bool killed = false;          // at stopAfter the program dies (SIGKILL): no STOP, nothing finished
+  bool replay = false;          // the bytes are a recording replayed in place of the port
+  // What the run said: its boot-window lines and the archive's report.
+  mutable std::vector<std::string> bootLines;
+  mutable ArchiveReport report;
+};
+
+// Keeps the boot window's lines.
+class BootLineHost : public NullHost {
+ public:
+  void AppendBootLine(std::string_view line) override { lines.emplace_back(line); }
+  std::vector<std::string> lines;
 };
 
 // A run through the run pipeline as the controller drives it, the stream
@@ -114,7 +126,7 @@ struct LiveArchive {
 // finished recording's path in dir.
 inline std::string Record(const std::vector<uint8_t>& bytes, const sim::SimOptions& device, int screenSeconds,
                           const ScratchDir& dir, const LiveArchive* live = nullptr) {
-  NullHost host;
+  BootLineHost host;
   Raster raster(320, 160);
   RunPipeline pipeline(host, raster);
   MonitorOptions options;
@@ -129,6 +141,7 @@ inline std::string Record(const std::vector<uint8_t>& bytes, const sim::SimOptio
   }
   pipeline.Configure(options);
   pipeline.ResizePlot(300, 150);
+  if (live != nullptr) pipeline.SetReplay(live->replay);
   pipeline.StartRun(options.run, dir.File("config.txt"));
   if (live != nullptr) {
     pipeline.Arm(live->startClock, live->utcStart);
@@ -145,7 +158,13 @@ inline std::string Record(const std::vector<uint8_t>& bytes, const sim::SimOptio
   for (size_t at = 1; at < stream.size();) {
     at += pipeline.Feed(stream.data() + at, std::min<size_t>(4093, stream.size() - at));
   }
+  // A killed program leaves what it had handed to the system, and no more.
+  if (live != nullptr && live->killed) return "";
   pipeline.Finish();
+  if (live != nullptr) {
+    live->bootLines = host.lines;
+    live->report = pipeline.Archive();
+  }
   EXPECT_TRUE(pipeline.Writer().Failures().empty());
   pipeline.CloseOutputs();
   const std::string name = pipeline.SavedRecording();
