@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "analysis/psd.h"
+#include "analysis/sensor_response.h"
 #include "device/device_settings.h"
 #include "mseed/codes.h"
 
@@ -28,8 +30,19 @@ struct RunOptions {
   bool reconnect = false;      // "Reconnect": after a lost device, a new run when its port is back
 };
 
+// The noise PSD of every channel: on unless switched off (its cost is a
+// small fraction of the run's), over short windows so a first result comes
+// within minutes, in ground acceleration when a sensor is given.
+struct NoiseOptions {
+  bool enabled = true;
+  double windowSeconds = PsdSettings::kShortWindowSeconds;
+  double keepSeconds = 6.0 * 3600.0;  // the percentile summary's span
+  SensorResponse sensor;
+};
+
 // Everything the operator can set before the first run.
 struct MonitorOptions {
+  NoiseOptions noise;
   RunOptions run;
   DeviceParameters parameters;
   int32_t screenSeconds = 8;

@@ -9,6 +9,8 @@
 #include <optional>
 #include <system_error>
 
+#include "format/gps_record.h"
+#include "format/number_text.h"
 #include "pipeline/archive_files.h"
 
 namespace voxa {
@@ -24,6 +26,7 @@ void RunPipeline::Configure(const MonitorOptions& options) {
   options_ = options.run;
   archiveDirectory_ = options.mseedDirectory;
   codes_ = options.codes;
+  noiseOptions_ = options.noise;
 }
 
 void RunPipeline::SetParameters(const DeviceParameters& parameters) {
@@ -122,6 +125,7 @@ void RunPipeline::StartStream(uint8_t firstMarker) {
   separator_.SetBlockPayload(device_.Format().BlockPayload());
   separator_.SetGpsFraming(recording_.Saving() || replaying_ ? GpsFraming::Whole : GpsFraming::Blind70);
   separator_.Begin(firstMarker);
+  StartNoise();
   restMs_ = 0;
   shownBlockErrors_ = shownSecErrors_ = shownRateErrors_ = -1;
 }
@@ -150,6 +154,10 @@ void RunPipeline::OnSampleBlock(const SampleBlock& block) {
   recording_.Record(block.bytes);
   clock_.CountBlock();
   if (archiveOn_) ToArchive([&] { archiveStream_.OnSampleBlock(block); });
+  if (noiseOn_) {
+    noiseDater_.OnBlock(block);
+    WorkNoise();
+  }
 
   const StreamFormat format = device_.Format();
   const BlockVerdict verdict =
@@ -185,6 +193,13 @@ void RunPipeline::OnGpsRecord(const GpsRecord& record) {
   const bool sound = clock_.Decode(record.text);
   // A broken record too: it may carry the temperature.
   if (archiveOn_) ToArchive([&] { archiveStream_.OnGpsRecord(record, sound, clock_); });
+  // A replayed recording's placeholder carries no time (as for the archive).
+  if (noiseOn_ && sound &&
+      !(replaying_ && std::string_view(record.text).substr(0, gps_text::kRecordLength) == kPlaceholderGpsText)) {
+    if (const std::optional<Micros> time = UtcOfGpsTime(clock_.Time())) {
+      noiseDater_.OnSoundGps(*time, TextToInt(clock_.Satellites()));
+    }
+  }
   if (!sound) {
     // A broken record leaves the clock, satellites and temperature as shown.
     ListError(GpsErrorLine());
@@ -221,7 +236,12 @@ void RunPipeline::OnHeaderRecord(const HeaderRecord& record) {
   screen_.RestoreCapacity(after);
   // The frames of this screen were stored with the old layout; a fresh
   // screen starts rather than draw or check them with the new one.
-  if (after.rate != before.rate || after.channels != before.channels) screen_.StartFreshScreen();
+  if (after.rate != before.rate || after.channels != before.channels) {
+    screen_.StartFreshScreen();
+    // The samples so far are dated with the old layout; the PSDs start again.
+    if (noiseOn_) noiseDater_.Finish();
+    StartNoise();
+  }
   if (screen_.HighPassOn()) screen_.HighPass().Init(after.rate);
   if (archiveOn_) ToArchive([&] { archiveStream_.OnHeader(device_); });
   host_.ShowDeviceHeader(device_);
@@ -253,6 +273,7 @@ void RunPipeline::OnCutRecord(const CutRecord& record) {
   // What arrived of a record before STOP is recorded but not interpreted;
   // header and boot-message records are never recorded.
   if (archiveOn_) ToArchive([&] { archiveStream_.OnCutRecord(record); });
+  if (noiseOn_ && record.kind == RecordKind::SampleBlock) noiseDater_.OnCutBlock();
   switch (record.kind) {
     case RecordKind::SampleBlock:
       clock_.CountBlock();
@@ -304,6 +325,11 @@ void RunPipeline::Finish() {
   separator_.Finish();
   restMs_ = 0;
   if (archiveOn_) EndArchive("");
+  if (noiseOn_) {
+    // What waits for its time is dated, and the windows it completes are done.
+    noiseDater_.Finish();
+    for (int32_t ch = 0; ch < noiseChannels_; ++ch) noise_[static_cast<size_t>(ch)].Drain();
+  }
   if (recording_.Saving() && recording_.IsOpen()) {
     const FinishedRecording finished =
         recording_.Finish({clock_.Time(), clock_.Seen(), clock_.BlocksSinceFix(), startClock_});
@@ -331,6 +357,57 @@ std::string RunPipeline::SavedRecording() const {
   if (!recordingFinished_) return "";
   const FileOutcome outcome = recording_.Outcome();
   return outcome.closed ? outcome.name : "";
+}
+
+// --- The noise PSD ---------------------------------------------------------------------
+
+void RunPipeline::StartNoise() {
+  noiseOn_ = false;
+  noiseChannels_ = 0;
+  if (!noiseOptions_.enabled) return;
+  const StreamFormat format = device_.Format();
+  PsdSettings settings;
+  settings.windowSeconds = noiseOptions_.windowSeconds;
+  settings.keepSeconds = noiseOptions_.keepSeconds;
+  for (int32_t ch = 0; ch < format.channels; ++ch) {
+    if (!noise_[static_cast<size_t>(ch)].Start(format.rate, device_.Parameters().gain, noiseOptions_.sensor, settings)) {
+      return;
+    }
+  }
+  DaterSettings dating;
+  dating.format = format;
+  dating.computerClock = archiveStart_;
+  dating.readingRecording = replaying_;
+  noiseDater_.Start(dating);
+  noiseChannels_ = format.channels;
+  noiseNext_ = 0;
+  noiseOn_ = true;
+}
+
+void RunPipeline::NoiseFeed::OnDatedFrames(Micros start, const int32_t* frames, int32_t count, const TimeQuality&) {
+  RunPipeline& p = pipeline_;
+  for (int32_t ch = 0; ch < p.noiseChannels_; ++ch) p.noise_[static_cast<size_t>(ch)].Add(start, frames + ch, count, p.noiseChannels_);
+}
+
+void RunPipeline::WorkNoise() {
+  // One segment per block at most, the channels in turn: a window's FFTs
+  // spread over the blocks after it, so no block waits on a whole window.
+  for (int32_t tried = 0; tried < noiseChannels_; ++tried) {
+    ChannelPsd& psd = noise_[static_cast<size_t>(noiseNext_)];
+    noiseNext_ = (noiseNext_ + 1) % noiseChannels_;
+    if (psd.Work()) return;
+  }
+}
+
+std::vector<std::string> RunPipeline::StreamCodeTexts() const {
+  const StreamFormat format = device_.Format();
+  const StreamCodes codes = ResolveCodes(codes_, format.rate, format.channels, device_.DeviceNumber());
+  std::vector<std::string> texts;
+  for (int32_t ch = 0; ch < format.channels; ++ch) {
+    texts.push_back(codes.network + "." + codes.station + "." + codes.location + "." +
+                    codes.channels[static_cast<size_t>(ch)]);
+  }
+  return texts;
 }
 
 // --- Showing ----------------------------------------------------------------------------

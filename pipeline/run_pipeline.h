@@ -22,13 +22,17 @@
 #pragma once
 
 #include <cstddef>
+#include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "analysis/psd.h"
 #include "analysis/screen.h"
 #include "analysis/surface.h"
 #include "device/device_settings.h"
 #include "format/records.h"
+#include "mseed/dater.h"
 #include "mseed/mseed_stream.h"
 #include "pipeline/host.h"
 #include "pipeline/run_options.h"
@@ -147,6 +151,15 @@ class RunPipeline final : private RecordSink {
   const Recording& Stream() const { return recording_; }
   const RunLists& Lists() const { return lists_; }
   const MseedStream& ArchiveStream() const { return archiveStream_; }
+  // The noise PSD of each channel of the stream in force (read-only); off
+  // when the noise options switched it off or the rate has too few samples.
+  int32_t NoiseChannels() const { return noiseOn_ ? noiseChannels_ : 0; }
+  const ChannelPsd& Noise(int32_t channel) const { return noise_[static_cast<size_t>(channel)]; }
+  const NoiseOptions& NoiseSettings() const { return noiseOptions_; }
+  // The channels' stream codes (NET.STA.LOC.CHA) as the archive would file them.
+  std::vector<std::string> StreamCodeTexts() const;
+  // Between runs: the sensor (the window or the command line), from the next run on.
+  void SetSensor(const SensorResponse& sensor) { noiseOptions_.sensor = sensor; }
   bool SavingStream() const { return recording_.Saving(); }
   // Seams for tests.
   DeviceSettings& MutableDevice() { return device_; }
@@ -175,6 +188,19 @@ class RunPipeline final : private RecordSink {
   // An error-list line: to the list when it is saved, and to the host,
   // which counts on seeing every one (a station logs them).
   void ListError(std::string_view line);
+  // The noise PSD: dated samples in, a segment's FFT at most per block.
+  class NoiseFeed final : public DatedSink {
+   public:
+    explicit NoiseFeed(RunPipeline& pipeline) : pipeline_(pipeline) {}
+    void OnDatedFrames(Micros start, const int32_t* frames, int32_t count, const TimeQuality& quality) override;
+    void OnSecondOfHealth(const SecondOfHealth&) override {}
+
+   private:
+    RunPipeline& pipeline_;
+  };
+  void StartNoise();
+  void WorkNoise();
+
   void ShowNotes(const Notes& notes);
   void ShowCount(Label label, int64_t value, int64_t& shown);
   void ShowResults(const ScreenResults& results);
@@ -204,6 +230,14 @@ class RunPipeline final : private RecordSink {
   ArchiveReport archive_;
   std::string archiveDirectory_;
   CodeChoices codes_;
+
+  NoiseOptions noiseOptions_;
+  NoiseFeed noiseFeed_{*this};
+  SampleDater noiseDater_{noiseFeed_};
+  std::array<ChannelPsd, kMaxChannels> noise_;
+  int32_t noiseChannels_ = 0;
+  int32_t noiseNext_ = 0;  // the channel whose due segment is done next
+  bool noiseOn_ = false;
 
   RunOptions options_;      // the run's options as START copied them
   ClockFields startClock_;  // the computer's clock at START

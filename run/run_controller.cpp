@@ -79,7 +79,9 @@ RunController::RunController(TCustomComPort& port, RunView& view, const MonitorO
       receiverFactory_(MakePipelineReceiver),
       replayClock_(SteadyMicros) {
   if (choices_.highPass) TakeHighPass(choices_, true);
-  pipeline_.Configure({choices_, options.parameters, options.screenSeconds, options.mseedDirectory, options.codes});
+  MonitorOptions configured = options;
+  configured.run = choices_;
+  pipeline_.Configure(configured);
   pipeline_.UseWriter(writer_);
   view_.ShowChoices(choices_);
   view_.ShowParameters(options.parameters);

@@ -11,6 +11,8 @@ packages=(
   # miniSEED: libmseed packs the archive's records (and the tests read them
   # back with it); mseed2sac is the tests' second, independent reader.
   libmseed-dev mseed2sac
+  # The noise PSD: FFTW does the Welch segments' real FFTs.
+  libfftw3-dev
   # The fuzz targets (scripts/fuzz.sh): clang and its libFuzzer and sanitizer runtimes.
   clang-14 libclang-rt-14-dev
   # Packaging: lintian checks the .deb files; systemd-analyze verifies the

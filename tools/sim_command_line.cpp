@@ -103,6 +103,27 @@ const std::vector<OptionRule>& Rules() {
       {"offset", true, SetNumber(&SimOptions::offset)},
       {"noise", true, SetNumber(&SimOptions::noise)},
       {"seed", true, SetNumber(&SimOptions::seed)},
+      {"noise-model", true,
+       [](std::string_view v, SimCommandLine& l, int&) {
+         l.options.noiseModel = ParseNoiseLevel(v);
+         return l.options.noiseModel.has_value();
+       }},
+      {"sensitivity", true,
+       [](std::string_view v, SimCommandLine& l, int&) {
+         const auto number = ParseNumber<double>(v);
+         if (number) l.options.sensitivity = *number;
+         return number && *number > 0;
+       }},
+      {"sensor-unit", true,
+       [](std::string_view v, SimCommandLine& l, int&) {
+         l.options.accelerometer = v == "m/s**2" || v == "m/s^2";
+         return v == "m/s" || l.options.accelerometer;
+       }},
+      {"quake", true,
+       [](std::string_view v, SimCommandLine& l, int&) {
+         l.options.quake = ParseQuake(v);
+         return l.options.quake.has_value();
+       }},
       {"shift", true,
        [](std::string_view v, SimCommandLine& l, int&) {
          int64_t start = 0;
@@ -226,6 +247,14 @@ Device:
 Signal (converter counts):
   --amplitude X  --frequency HZ  --offset X  --noise SIGMA  --seed N
                                sine plus seeded noise (100000, 1, 0, 0, 1)
+  --noise-model nlnm+XdB|nhnm-XdB
+                               ground noise at that level from a noise model,
+                               coloured as the model (needs --sensitivity)
+  --sensitivity V              the sensor's V/(m/s) (or V/(m/s^2))
+  --sensor-unit m/s|m/s**2     geophone or seismometer (m/s), or accelerometer
+  --quake SEC:PEAK             an earthquake at stream second SEC, peak ground
+                               motion PEAK in the sensor's unit (P, then S 5 s
+                               later); use --amplitude 0 for noise alone
 Faults (SEC counts from 0 at the first second; BLOCK 0 is the 0x90 block,
 default 1; each may be given several times):
   --drop-byte SEC[:BLOCK]      the block loses its last payload byte

@@ -147,6 +147,9 @@ std::string ValidateOptions(const SimOptions& options) {
     }
   }
   if (options.frequency < 0 || options.noise < 0) return "frequency and noise must not be negative";
+  if ((options.noiseModel || options.quake) && !(std::isfinite(options.sensitivity) && options.sensitivity > 0)) {
+    return "a noise model or a quake needs the sensor's sensitivity (--sensitivity V)";
+  }
   if (options.shiftStart < 0 || options.shiftStart >= kShiftModulus) {
     return "shift start must be 0 to 16383";
   }
@@ -312,6 +315,13 @@ StreamGenerator::StreamGenerator(SimOptions options) : options_(std::move(option
   if (!problem.empty()) throw std::invalid_argument(problem);
   header_ = options_.headerOverride.empty() ? FormatHeader(options_) : options_.headerOverride;
   noiseState_ = options_.seed;
+  if (options_.noiseModel) {
+    for (int ch = 0; ch < options_.channels; ++ch) {
+      ModelNoiseSettings settings{*options_.noiseModel, options_.rate, options_.gain, options_.sensitivity,
+                                  options_.accelerometer, options_.seed * 3 + static_cast<uint64_t>(ch)};
+      modelNoise_.push_back(std::make_shared<ModelNoise>(settings));
+    }
+  }
 }
 
 void StreamGenerator::Start(std::vector<uint8_t>& out) {
@@ -440,6 +450,12 @@ int32_t StreamGenerator::NextSampleValue(int channel) {
   const double angle = 2.0 * std::numbers::pi * (cycles + channel / 3.0);
   double value = options_.offset + options_.amplitude * std::sin(angle);
   if (options_.noise > 0) value += options_.noise * NextNoise();
+  if (!modelNoise_.empty()) value += modelNoise_[static_cast<size_t>(channel)]->Next();
+  if (options_.quake) {
+    // The same ground motion on every channel, in counts.
+    const double t = static_cast<double>(frame_) / rate;
+    value += QuakeMotion(*options_.quake, t) * options_.sensitivity / SimVoltsPerCount(options_.gain);
+  }
   value = std::clamp(value, static_cast<double>(kSampleMin), static_cast<double>(kSampleMax));
   return static_cast<int32_t>(std::lround(value));
 }

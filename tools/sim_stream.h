@@ -21,9 +21,13 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "tools/sim_noise.h"
 
 namespace voxa::sim {
 
@@ -116,6 +120,14 @@ struct SimOptions {
   double offset = 0.0;
   double noise = 0.0;
   uint64_t seed = 1;
+  // Ground noise at a level between the models, and an earthquake, as a
+  // sensor of `sensitivity` (V/(m/s), or V/(m/s^2) for an accelerometer)
+  // and the gain make of them; added to the signal above, each channel its
+  // own noise.
+  std::optional<NoiseLevel> noiseModel;
+  std::optional<Quake> quake;
+  double sensitivity = 0.0;
+  bool accelerometer = false;
   // Shift record of second t: (shiftStart + t * shiftStep) mod 16384.
   int shiftStart = 1234;
   int shiftStep = 1;
@@ -213,6 +225,8 @@ class StreamGenerator {
   double NextNoise();
 
   SimOptions options_;
+  // Shared, so a generator stays copyable; a copy draws from the same noise.
+  std::vector<std::shared_ptr<ModelNoise>> modelNoise_;
   std::string header_;
   bool started_ = false;
   int64_t nextSecond_ = 0;
