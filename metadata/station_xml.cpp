@@ -116,14 +116,14 @@ void Comment(std::string& out, int depth, std::string_view text) {
 
 std::string SensorText(const SensorResponse& sensor) {
   std::string text = sensor.description.empty()
-                         ? "sensor of " + Number(sensor.sensitivity) + " V/(" + std::string(GroundMotionUnit(sensor.motion)) + ")"
+                         ? "sensor of " + Number(sensor.sensitivity) + " V/(" + std::string(GroundMotionUnit(sensor.unit)) + ")"
                          : sensor.description;
   if (sensor.cornerPeriod) text += ", natural period " + Number(*sensor.cornerPeriod) + " s";
   return text;
 }
 
 void SensorStage(std::string& out, int depth, const SensorResponse& sensor) {
-  const std::string_view input = GroundMotionUnit(sensor.motion);
+  const std::string_view input = GroundMotionUnit(sensor.unit);
   Open(out, depth, "Stage number=\"1\"");
   if (HasPolesZeros(sensor)) {
     Open(out, depth + 1, "PolesZeros");
@@ -214,7 +214,7 @@ void ChannelElement(std::string& out, int depth, const StationDescription& d, co
   Open(out, depth + 2, "InstrumentSensitivity");
   Element(out, depth + 3, "Value", Number(total));
   Element(out, depth + 3, "Frequency", Number(frequency));
-  Units(out, depth + 3, "InputUnits", d.sensor ? GroundMotionUnit(d.sensor->motion) : kVoltUnit);
+  Units(out, depth + 3, "InputUnits", d.sensor ? GroundMotionUnit(d.sensor->unit) : kVoltUnit);
   Units(out, depth + 3, "OutputUnits", kCountUnit);
   Close(out, depth + 2, "InstrumentSensitivity");
   if (d.sensor) SensorStage(out, depth + 2, *d.sensor);
@@ -228,13 +228,13 @@ void ChannelElement(std::string& out, int depth, const StationDescription& d, co
 double CountsPerVolt(int32_t gain) { return static_cast<double>(gain) / kVoltsPerCountAtGain1; }
 double VoltsPerCount(int32_t gain) { return kVoltsPerCountAtGain1 / static_cast<double>(gain); }
 
-std::string_view GroundMotionUnit(GroundMotion motion) {
-  return motion == GroundMotion::kAcceleration ? "m/s**2" : "m/s";
+std::string_view GroundMotionUnit(SensorUnit motion) {
+  return motion == SensorUnit::Acceleration ? "m/s**2" : "m/s";
 }
 
-std::optional<GroundMotion> ParseGroundMotionUnit(std::string_view text) {
-  if (text == "m/s") return GroundMotion::kVelocity;
-  if (text == "m/s**2") return GroundMotion::kAcceleration;
+std::optional<SensorUnit> ParseGroundMotionUnit(std::string_view text) {
+  if (text == "m/s") return SensorUnit::Velocity;
+  if (text == "m/s**2") return SensorUnit::Acceleration;
   return std::nullopt;
 }
 
@@ -391,13 +391,13 @@ bool ParseSensorOptions(std::string_view sensitivity, std::string_view unit, Sen
     message = "the sensitivity '" + std::string(sensitivity) + "' is not a positive number of volts per unit";
     return false;
   }
-  const std::optional<GroundMotion> motion = ParseGroundMotionUnit(unit);
+  const std::optional<SensorUnit> motion = ParseGroundMotionUnit(unit);
   if (!motion) {
     message = "the sensor unit '" + std::string(unit) + "' is neither m/s nor m/s**2";
     return false;
   }
   sensor.sensitivity = value;
-  sensor.motion = *motion;
+  sensor.unit = *motion;
   return true;
 }
 

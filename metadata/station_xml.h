@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/sensor_response.h"
 #include "mseed/codes.h"
 #include "mseed/utc_time.h"
 
@@ -26,22 +27,11 @@ namespace voxa {
 double CountsPerVolt(int32_t gain);
 double VoltsPerCount(int32_t gain);
 
-enum class GroundMotion { kVelocity, kAcceleration };
-
 // The unit's text as the station file and StationXML write it: "m/s" or
 // "m/s**2"; and back (nullopt for any other text).
-std::string_view GroundMotionUnit(GroundMotion motion);
-std::optional<GroundMotion> ParseGroundMotionUnit(std::string_view text);
+std::string_view GroundMotionUnit(SensorUnit unit);
+std::optional<SensorUnit> ParseGroundMotionUnit(std::string_view text);
 
-struct SensorResponse {
-  double sensitivity = 0.0;  // volts per unit of ground motion, at normalizationFrequency
-  GroundMotion motion = GroundMotion::kVelocity;
-  std::string description;                   // "4.5 Hz geophone"; empty: "sensor"
-  std::optional<double> cornerPeriod;        // seconds, said in the description
-  std::vector<std::complex<double>> poles;   // rad/s; none: a gain-only stage
-  std::vector<std::complex<double>> zeros;   // rad/s
-  double normalizationFrequency = 1.0;       // Hz
-};
 
 // A position a GPS position message reported.
 struct GpsPosition {

@@ -170,7 +170,10 @@ TEST(StationXml, SeisplotjsReadsTheCodesAndTheSensitivity) {
   accelerometer.channels = 1;
   accelerometer.rate = 200;
   accelerometer.gain = 1;
-  accelerometer.sensor = SensorResponse{1.02, GroundMotion::kAcceleration, "", std::nullopt, {}, {}, 5.0};
+  accelerometer.sensor = SensorResponse{};
+  accelerometer.sensor->sensitivity = 1.02;
+  accelerometer.sensor->unit = SensorUnit::Acceleration;
+  accelerometer.sensor->normalizationFrequency = 5.0;
   std::ostringstream sensitivities[3];
   sensitivities[0].precision(17);
   sensitivities[1].precision(17);
