@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "format/sample.h"
+
 namespace voxa {
 
 std::optional<SensorUnit> ParseSensorUnit(std::string_view text) {
@@ -28,7 +30,7 @@ std::string CheckSensorResponse(const SensorResponse& sensor) {
   return "";
 }
 
-double VoltsPerCount(int gain) { return 2.4414e-7 / static_cast<double>(std::max(gain, 1)); }
+double VoltsPerCount(int gain) { return kVoltsPerCountAtGain1 / static_cast<double>(std::max(gain, 1)); }
 
 namespace {
 

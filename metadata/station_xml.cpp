@@ -226,7 +226,6 @@ void ChannelElement(std::string& out, int depth, const StationDescription& d, co
 }  // namespace
 
 double CountsPerVolt(int32_t gain) { return static_cast<double>(gain) / kVoltsPerCountAtGain1; }
-double VoltsPerCount(int32_t gain) { return kVoltsPerCountAtGain1 / static_cast<double>(gain); }
 
 std::string_view GroundMotionUnit(SensorUnit motion) {
   return motion == SensorUnit::Acceleration ? "m/s**2" : "m/s";

@@ -25,7 +25,7 @@ namespace voxa {
 
 // Counts per volt of the converter at a gain (1 ... 64), and its inverse.
 double CountsPerVolt(int32_t gain);
-double VoltsPerCount(int32_t gain);
+// VoltsPerCount is the noise's (analysis/sensor_response.h).
 
 // The unit's text as the station file and StationXML write it: "m/s" or
 // "m/s**2"; and back (nullopt for any other text).

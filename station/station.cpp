@@ -7,7 +7,13 @@
 #include <ctime>
 #include <filesystem>
 
+#include "metadata/station_xml.h"
+#include "pipeline/noise_status.h"
 #include "recording/recording.h"
+
+#ifndef VOXA_VERSION
+#define VOXA_VERSION "0"
+#endif
 
 namespace voxa {
 namespace {
@@ -53,6 +59,32 @@ const char* PhaseName(RunController::Phase phase) {
 }
 
 std::string Megabytes(int64_t bytes) { return std::to_string(bytes >> 20) + " MB"; }
+
+// The monitor's choices with the station's sensor, which the noise takes.
+MonitorOptions RunChoices(const StationConfig& config) {
+  MonitorOptions options = config.options;
+  if (config.sensor) options.noise.sensor = *config.sensor;
+  return options;
+}
+
+std::string NoiseJson(const std::vector<ChannelNoiseStatus>& channels) {
+  std::string json = "[";
+  for (size_t i = 0; i < channels.size(); ++i) {
+    const ChannelNoiseStatus& c = channels[i];
+    json += std::string(i ? ", " : "") + "{\"stream\": " + JsonString(c.stream) + ", \"unit\": " +
+            JsonString(c.acceleration ? "dB re 1 (m/s^2)^2/Hz" : "dB re 1 V^2/Hz") +
+            ", \"windows\": " + std::to_string(c.windows) + ", \"median_db\": {";
+    for (size_t p = 0; p < kStatusPeriods.size(); ++p) {
+      char period[16];
+      std::snprintf(period, sizeof period, "%g", kStatusPeriods[p]);
+      char value[32] = "null";
+      if (c.medianDb[p]) std::snprintf(value, sizeof value, "%.1f", *c.medianDb[p]);
+      json += std::string(p ? ", " : "") + "\"" + period + "\": " + value;
+    }
+    json += "}}";
+  }
+  return json + "]";
+}
 
 }  // namespace
 
@@ -112,6 +144,7 @@ Station::Station(const StationConfig& config, ServiceNotifier& notifier, QObject
             log_.Line(LogLevel::Notice, "device header: VOXA " + number + ", firmware " + version + "; " +
                                             std::to_string(p.channels) + " channels at " + std::to_string(p.rate) +
                                             " sps, gain " + std::to_string(p.gain));
+            WriteStationXml();
           },
           [this](std::string_view clock) {
             lastFix_ = std::chrono::steady_clock::now();
@@ -124,7 +157,7 @@ Station::Station(const StationConfig& config, ServiceNotifier& notifier, QObject
             lastProblem_ = reason;
             log_.Line(LogLevel::Error, reason + "; that file is off for this run");
           }}),
-      controller_(port_, view_, config.options),
+      controller_(port_, view_, RunChoices(config)),
       freeSpace_(FreeBytes) {
   statusPath_ = config_.statusFile;
   archiveRoot_ = config_.options.mseedDirectory.empty() ? "mseed" : config_.options.mseedDirectory;
@@ -206,6 +239,7 @@ void Station::OnPhase(RunController::Phase phase) {
   using Phase = RunController::Phase;
   switch (phase) {
     case Phase::Waiting:
+      WriteStationXml();
       firstFixSeen_ = false;
       lastFix_.reset();
       log_.Line(LogLevel::Notice, "port " + view_.PortText() + " opened; waiting for the device's stream");
@@ -239,6 +273,32 @@ void Station::OnPhase(RunController::Phase phase) {
     notifier_.Notify("READY=1");
   }
   Tick();
+}
+
+void Station::WriteStationXml() {
+  if (!config_.options.run.saveMseed) return;
+  const DeviceSettings& device = controller_.Pipeline().Device();
+  const DeviceParameters p = device.Parameters();
+  StationDescription d;
+  d.codes = ResolveCodes(config_.options.codes, p.rate, p.channels, device.DeviceNumber());
+  d.channels = p.channels;
+  d.rate = p.rate;
+  d.gain = p.gain;
+  d.deviceNumber = device.DeviceNumber();
+  d.firmwareVersion = device.FirmwareVersion();
+  d.start = UtcNowMicros();
+  d.sensor = config_.sensor;
+  d.module = "voxa-station " + std::string(VOXA_VERSION);
+  d.created = d.start;
+  const std::string path = archiveRoot_ + "/station.xml";
+  std::error_code ignored;
+  std::filesystem::create_directories(archiveRoot_, ignored);
+  std::string error;
+  if (!voxa::WriteStationXml(d, path, error)) {
+    log_.Line(LogLevel::Warning, "StationXML not written: " + error);
+    return;
+  }
+  log_.Line(LogLevel::Info, "StationXML written to " + path);
 }
 
 void Station::RetryAfterFailure() {
@@ -318,6 +378,7 @@ StationStatus Station::CurrentStatus() {
   for (const MseedStream::Written& written : pipeline.ArchiveStream().WrittenSoFar()) {
     s.archive.push_back({written.stream, IsoTime(written.lastSample)});
   }
+  s.extra.emplace_back("noise", NoiseJson(NoiseStatus(pipeline)));
   s.lastProblem = lastProblem_;
   s.exitStatus = controller_.ExitStatus();
   return s;

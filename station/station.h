@@ -135,6 +135,8 @@ class Station : public QObject {
   void OnPhase(RunController::Phase phase);
   void CheckDisk(StationStatus& status);
   void RetryAfterFailure();
+  // The archive's StationXML, from the header in force and the sensor.
+  void WriteStationXml();
   std::string StatusLine(const StationStatus& status) const;
   static int64_t SteadySeconds();
 

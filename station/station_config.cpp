@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <complex>
 #include <functional>
 #include <map>
 
@@ -81,9 +82,9 @@ struct Entry {
     return number;
   }
   // [[re, im], ...]
-  std::optional<std::vector<std::pair<double, double>>> ComplexList() const {
+  std::optional<std::vector<std::complex<double>>> ComplexList() const {
     const auto* array = node.as_array();
-    std::vector<std::pair<double, double>> list;
+    std::vector<std::complex<double>> list;
     bool ok = array != nullptr;
     if (ok) {
       for (const toml::node& item : *array) {
@@ -246,7 +247,8 @@ const std::map<std::string, TableReaders>& Readers() {
          }},
         {"unit", [](const Entry& e, StationConfig& c) {
            if (auto v = e.String()) {
-             if (*v == "m/s" || *v == "m/s**2") c.sensor->unit = *v;
+             if (*v == "m/s") c.sensor->unit = SensorUnit::Velocity;
+             else if (*v == "m/s**2") c.sensor->unit = SensorUnit::Acceleration;
              else e.Problem("expected \"m/s\" (a geophone or seismometer) or \"m/s**2\" (an accelerometer)");
            }
          }},
@@ -323,8 +325,14 @@ std::vector<ConfigProblem> ReadStationFile(std::string_view text, const std::str
       problems.push_back({static_cast<int64_t>(key.source().begin.line), "unknown table [" + name + "]"});
       continue;
     }
-    if (name == "sensor" && !config.sensor) config.sensor = SensorConfig{};
+    if (name == "sensor" && !config.sensor) config.sensor = SensorResponse{};
     readTable(name, *node.as_table());
+  }
+  if (config.sensor && config.sensor->sensitivity > 0) {
+    if (const std::string why = CheckSensorResponse(*config.sensor); !why.empty()) {
+      const auto* sensor = root["sensor"].as_table();
+      problems.push_back({sensor != nullptr ? LineOf(*sensor) : 0, "[sensor]: " + why});
+    }
   }
   if (config.sensor && !(config.sensor->sensitivity > 0)) {
     const auto* sensor = root["sensor"].as_table();
@@ -493,9 +501,11 @@ bool ApplyCommandLine(const StationCommandLine& commandLine, StationConfig& conf
   }
   if (commandLine.noSeedlink) config.seedlink.enabled = false;
   if (commandLine.sensitivity || commandLine.sensorUnit) {
-    if (!config.sensor) config.sensor = SensorConfig{};
+    if (!config.sensor) config.sensor = SensorResponse{};
     if (commandLine.sensitivity) config.sensor->sensitivity = *commandLine.sensitivity;
-    if (commandLine.sensorUnit) config.sensor->unit = *commandLine.sensorUnit;
+    if (commandLine.sensorUnit) {
+      config.sensor->unit = *commandLine.sensorUnit == "m/s" ? SensorUnit::Velocity : SensorUnit::Acceleration;
+    }
     if (!(config.sensor->sensitivity > 0)) {
       message = "--sensor-unit needs the sensor's sensitivity (--sensitivity or [sensor] sensitivity)";
       return false;

@@ -11,20 +11,11 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/sensor_response.h"
 #include "pipeline/run_options.h"
 
 namespace voxa {
 
-// The sensor in front of the digitiser, for the noise and the metadata.
-struct SensorConfig {
-  double sensitivity = 0;        // V/(m/s) or V/(m/s**2)
-  std::string unit = "m/s";      // "m/s" or "m/s**2"
-  std::optional<double> cornerPeriod;  // seconds, a geophone's natural period
-  std::string description;
-  std::vector<std::pair<double, double>> poles;  // rad/s
-  std::vector<std::pair<double, double>> zeros;
-  double normalizationFrequency = 1;
-};
 
 struct SeedLinkConfig {
   bool enabled = false;
@@ -55,7 +46,9 @@ struct StationConfig {
   int64_t diskFloorBytes = int64_t{100} << 20;
   int32_t keepDays = 0;  // 0 keeps every day file of the archive
   SeedLinkConfig seedlink;
-  std::optional<SensorConfig> sensor;
+  // The sensor in front of the digitiser, for the noise and the metadata;
+  // absent: the noise is in V^2/Hz and the metadata's sensor is unknown.
+  std::optional<SensorResponse> sensor;
 
   // A path of the file, relative ones taken from the data directory.
   std::string InDataDirectory(const std::string& path) const;
