@@ -102,6 +102,8 @@ RunController::RunController(TCustomComPort& port, RunView& view, const MonitorO
   reconnectTimer_.setInterval(kReconnectIntervalMs);
   connect(&reconnectTimer_, &QTimer::timeout, this, &RunController::LookForPort);
   connect(&replayTimer_, &QTimer::timeout, this, &RunController::OnReplayTick);
+  readPauseTimer_.setSingleShot(true);
+  connect(&readPauseTimer_, &QTimer::timeout, this, &RunController::ResumeReading);
 
   // The writer thread wakes the controller when a file fails and when it has
   // done all it was given; the call crosses to the GUI thread as an event.

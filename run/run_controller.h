@@ -107,6 +107,11 @@ class RunController : public QObject, private Host {
   // lost one is, when Reconnect is ticked (a station started before its
   // device is plugged in); otherwise the start fails.
   void SetWaitForPort(bool wait) { waitForPort_ = wait; }
+  // After each read the port rests this long before it is watched again, so
+  // a run wakes a few times a second rather than at every byte the line
+  // brings; 0 (the window's) watches it at once. Well below the 100 ms a
+  // byte may wait in the port.
+  void SetReadPause(int milliseconds) { readPauseMs_ = milliseconds; }
   // The clock that paces a replay, in microseconds.
   void SetReplayClock(std::function<int64_t()> clock) { replayClock_ = std::move(clock); }
 
@@ -193,6 +198,7 @@ class RunController : public QObject, private Host {
   void OpenRun(bool continueLists);
   void CreateFiles(bool continueLists);
   void OnPortReadable();
+  void ResumeReading();
   void ConnectReplay();
   void OnReplayTick();
   void EndReplay();
@@ -258,6 +264,8 @@ class RunController : public QObject, private Host {
   QTimer syncTimer_;
   QTimer reconnectTimer_;
   QTimer replayTimer_;
+  QTimer readPauseTimer_;
+  int readPauseMs_ = 0;
   QSocketNotifier* notifier_ = nullptr;
   std::unique_ptr<StreamReceiver> receiver_;
 

@@ -56,6 +56,7 @@ void RunController::WindDown(Ending ending, const std::string& cause) {
   endTimer_.stop();
   syncTimer_.stop();
   replayTimer_.stop();
+  readPauseTimer_.stop();
   DropNotifier();
   // Every byte received up to now goes through the pipeline: what waits in
   // the port (a lost device has nothing more), then the rest's queue.
@@ -175,6 +176,7 @@ std::optional<std::string> RunController::CloseRun() {
   endTimer_.stop();
   syncTimer_.stop();
   replayTimer_.stop();
+  readPauseTimer_.stop();
   DropNotifier();
   receiver_.reset();
   replay_.Close();

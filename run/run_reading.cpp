@@ -231,8 +231,17 @@ void RunController::OnPortReadable() {
     if (count <= 0) break;
     NoteRead(count);
     Take(chunk_.data(), static_cast<size_t>(count));
-    if (phase_ != Phase::Waiting && phase_ != Phase::Receiving) break;
+    if (phase_ != Phase::Waiting && phase_ != Phase::Receiving) return;
   }
+  if (readPauseMs_ > 0 && notifier_ != nullptr) {
+    // What arrives meanwhile waits in the port and is read in one go.
+    notifier_->setEnabled(false);
+    readPauseTimer_.start(readPauseMs_);
+  }
+}
+
+void RunController::ResumeReading() {
+  if (notifier_ != nullptr && (phase_ == Phase::Waiting || phase_ == Phase::Receiving)) notifier_->setEnabled(true);
 }
 
 void RunController::Take(const uint8_t* data, size_t count) {

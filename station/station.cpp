@@ -167,6 +167,8 @@ Station::Station(const StationConfig& config, ServiceNotifier& notifier, QObject
   // Nobody reads a status bar here: a missing config.txt is logged, and the
   // run goes on at once.
   controller_.SetConfigMissingPause(0);
+  // Nothing is drawn as it arrives: reading in batches saves wake-ups.
+  controller_.SetReadPause(kReadPauseMs);
 
   connect(&controller_, &RunController::PhaseChanged, this, &Station::OnPhase);
   connect(&controller_, &RunController::RunFailed, this, [this](const QString& message) {

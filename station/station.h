@@ -98,6 +98,8 @@ class Station : public QObject {
   // A failed run (a write that failed, the disk below its floor) is tried
   // again this often, once there is room.
   static constexpr int kRetryIntervalMs = 30'000;
+  // How long the port rests after a read (see RunController::SetReadPause).
+  static constexpr int kReadPauseMs = 50;
 
   Station(const StationConfig& config, ServiceNotifier& notifier, QObject* parent = nullptr);
   ~Station() override;
