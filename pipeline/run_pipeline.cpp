@@ -92,6 +92,7 @@ OutputFailures RunPipeline::OpenOutputs(const OutputPaths& paths, bool continueL
   }
   archiveOn_ = false;
   archive_ = {};
+  if (feed_) feed_->StartRun(device_, codes_, replaying_, archiveStart_);
   if (options_.saveMseed) {
     // The archive's root must exist and take files now; a day file that
     // cannot be created later ends the archive with a failure.
@@ -150,6 +151,7 @@ void RunPipeline::OnSampleBlock(const SampleBlock& block) {
   recording_.Record(block.bytes);
   clock_.CountBlock();
   if (archiveOn_) ToArchive([&] { archiveStream_.OnSampleBlock(block); });
+  if (feed_) feed_->OnSampleBlock(block);
 
   const StreamFormat format = device_.Format();
   const BlockVerdict verdict =
@@ -185,6 +187,7 @@ void RunPipeline::OnGpsRecord(const GpsRecord& record) {
   const bool sound = clock_.Decode(record.text);
   // A broken record too: it may carry the temperature.
   if (archiveOn_) ToArchive([&] { archiveStream_.OnGpsRecord(record, sound, clock_); });
+  if (feed_) feed_->OnGpsRecord(record, sound, clock_);
   if (!sound) {
     // A broken record leaves the clock, satellites and temperature as shown.
     lists_.Error(GpsErrorLine());
@@ -202,6 +205,7 @@ void RunPipeline::OnShiftRecord(const ShiftRecord& record) {
   if (!record.valid) return;
   shift_.Measure(record.first, record.second);
   if (archiveOn_) ToArchive([&] { archiveStream_.OnShiftRecord(shift_); });
+  if (feed_) feed_->OnShiftRecord(shift_);
   recording_.OnShift(record.first, record.second);
   lists_.Shift(ShiftLine(clock_.Time(), shift_.Raw()));
   host_.ShowLabel(Label::Shift, ShiftLabelText(shift_.Micros()));
@@ -224,6 +228,7 @@ void RunPipeline::OnHeaderRecord(const HeaderRecord& record) {
   if (after.rate != before.rate || after.channels != before.channels) screen_.StartFreshScreen();
   if (screen_.HighPassOn()) screen_.HighPass().Init(after.rate);
   if (archiveOn_) ToArchive([&] { archiveStream_.OnHeader(device_); });
+  if (feed_) feed_->OnHeader(device_);
   host_.ShowDeviceHeader(device_);
   host_.ShowStatus(" VOXA Header received ", StatusColour::Lime);
 
@@ -253,6 +258,7 @@ void RunPipeline::OnCutRecord(const CutRecord& record) {
   // What arrived of a record before STOP is recorded but not interpreted;
   // header and boot-message records are never recorded.
   if (archiveOn_) ToArchive([&] { archiveStream_.OnCutRecord(record); });
+  if (feed_) feed_->OnCutRecord(record);
   switch (record.kind) {
     case RecordKind::SampleBlock:
       clock_.CountBlock();
@@ -297,10 +303,16 @@ void RunPipeline::EndArchive(const std::string& failure) {
   }
 }
 
+void RunPipeline::FeedSeedLink(PacketRing* ring) {
+  if (feed_) feed_->Finish();
+  feed_ = ring != nullptr ? std::make_unique<SeedLinkFeed>(*ring) : nullptr;
+}
+
 void RunPipeline::Finish() {
   separator_.Finish();
   restMs_ = 0;
   if (archiveOn_) EndArchive("");
+  if (feed_) feed_->Finish();
   if (recording_.Saving() && recording_.IsOpen()) {
     const FinishedRecording finished =
         recording_.Finish({clock_.Time(), clock_.Seen(), clock_.BlocksSinceFix(), startClock_});
@@ -316,6 +328,7 @@ void RunPipeline::Abandon() {
   separator_.Finish();
   restMs_ = 0;
   if (archiveOn_) EndArchive("");
+  if (feed_) feed_->Finish();
   recording_.Abandon();
 }
 

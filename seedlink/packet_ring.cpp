@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "seedlink/sequence_file.h"
+
 namespace voxa {
 
 size_t PacketRing::CapacityFor(int64_t megabytes) {
@@ -38,6 +40,7 @@ bool PacketRing::Append(const uint8_t* record, size_t length) {
     known->codes = header;
     known->newestEnd = std::max(known->newestEnd, header.end);
   }
+  if (listener_) listener_();
   return true;
 }
 
@@ -60,6 +63,27 @@ uint64_t PacketRing::Resolve24(uint32_t sequence24) const {
   };
   if (base >= kSpan && distance(base - kSpan + low) < distance(best)) best = base - kSpan + low;
   return best;
+}
+
+}  // namespace voxa
+
+namespace voxa {
+
+std::unique_ptr<PacketRing> OpenPacketRing(int64_t ringMegabytes, const std::string& dataDirectory,
+                                           const std::function<void(const std::string&)>& log) {
+  const size_t capacity = PacketRing::CapacityFor(ringMegabytes);
+  if (dataDirectory.empty()) return std::make_unique<PacketRing>(capacity, 0);
+  const std::string path = dataDirectory + "/" + kSequenceFileName;
+  std::string message;
+  const uint64_t first = LoadSequence(path, message);
+  if (!message.empty() && log) log(message);
+  auto reserve = [path, log](uint64_t until) {
+    std::string failure;
+    const bool saved = SaveSequence(path, until, failure);
+    if (!saved && log) log(failure);
+    return saved;
+  };
+  return std::make_unique<PacketRing>(capacity, first, reserve);
 }
 
 }  // namespace voxa

@@ -15,6 +15,8 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <string>
 #include <optional>
 #include <vector>
 
@@ -64,6 +66,9 @@ class PacketRing {
   // held (the protocol's numbers wrap every 16.7 million packets).
   uint64_t Resolve24(uint32_t sequence24) const;
 
+  // Called after each packet is taken (the server wakes its clients).
+  void SetAppendListener(std::function<void()> listener) { listener_ = std::move(listener); }
+
   const std::vector<RingStream>& Streams() const { return streams_; }
   int64_t ReserveFailures() const { return reserveFailures_; }
 
@@ -75,6 +80,13 @@ class PacketRing {
   std::function<bool(uint64_t)> reserve_;
   int64_t reserveFailures_ = 0;
   std::vector<RingStream> streams_;
+  std::function<void()> listener_;
 };
+
+// A ring of options' size numbered on from what the data directory's
+// sequence file keeps, reserving ahead into that file; log gets a line when
+// the file cannot be read or written ("" directory: numbering from 0, not kept).
+std::unique_ptr<PacketRing> OpenPacketRing(int64_t ringMegabytes, const std::string& dataDirectory,
+                                           const std::function<void(const std::string&)>& log);
 
 }  // namespace voxa
