@@ -13,6 +13,10 @@ packages=(
   libmseed-dev mseed2sac
   # The fuzz targets (scripts/fuzz.sh): clang and its libFuzzer and sanitizer runtimes.
   clang-14 libclang-rt-14-dev
+  # The SeedLink server: Qt's WebSocket framing for browser clients on the SeedLink port.
+  qt6-websockets-dev
+  # The seisplotjs client test over WebSocket (and the web pages' build) run under node.
+  nodejs npm
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -25,4 +29,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   "${as_root[@]}" apt-get update -qq
   "${as_root[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# The web folder's npm packages (seisplotjs and ws for the WebSocket client
+# test), exactly as package-lock.json pins them; nothing loads at run time.
+cd "$(dirname "$0")/.."
+if [ ! -d web/node_modules ]; then
+  npm ci --prefix web --no-audit --no-fund
 fi

@@ -182,11 +182,15 @@ void SeedLinkServer::OnNewConnection() {
     Connection* raw = connection.get();
     connections_[socket] = std::move(connection);
     connect(socket, &QTcpSocket::readyRead, this, [this, raw] { OnReadable(*raw); });
-    connect(socket, &QTcpSocket::bytesWritten, this, [this, raw] {
-      raw->wroteSinceTick = true;
-      Pump(*raw);
-    });
-    connect(socket, &QTcpSocket::disconnected, this, [this, raw] { Drop(raw, "disconnected"); });
+    // Queued too: flush() reports written bytes from inside the session's
+    // Pump, which must not be entered again.
+    connect(
+        socket, &QTcpSocket::bytesWritten, this, [this, socket] { OnWritten(socket); }, Qt::QueuedConnection);
+    // Queued: a write that finds the peer gone emits this inside the
+    // session's own call, which must not delete the session under itself.
+    connect(
+        socket, &QTcpSocket::disconnected, this, [this, socket] { DropByKey(socket, "disconnected"); },
+        Qt::QueuedConnection);
     OnReadable(*raw);
   }
 }
@@ -288,11 +292,12 @@ void SeedLinkServer::OnWebSocket() {
     connect(webSocket, &QWebSocket::binaryMessageReceived, this, take);
     connect(webSocket, &QWebSocket::textMessageReceived, this,
             [take](const QString& message) { take(message.toUtf8()); });
-    connect(webSocket, &QWebSocket::bytesWritten, this, [this, raw] {
-      raw->wroteSinceTick = true;
-      Pump(*raw);
-    });
-    connect(webSocket, &QWebSocket::disconnected, this, [this, raw] { Drop(raw, "disconnected"); });
+    connect(
+        webSocket, &QWebSocket::bytesWritten, this, [this, webSocket] { OnWritten(webSocket); },
+        Qt::QueuedConnection);
+    connect(
+        webSocket, &QWebSocket::disconnected, this, [this, webSocket] { DropByKey(webSocket, "disconnected"); },
+        Qt::QueuedConnection);
   }
 }
 
@@ -307,6 +312,13 @@ void SeedLinkServer::Pump(Connection& connection) {
   const size_t pending = Pending(connection);
   if (pending < static_cast<size_t>(kMaxPending)) connection.session->Pump(kMaxPending - pending, Now());
   if (connection.session->Finished()) Drop(&connection, connection.session->FinishReason());
+}
+
+void SeedLinkServer::OnWritten(void* key) {
+  const auto found = connections_.find(key);
+  if (found == connections_.end()) return;
+  found->second->wroteSinceTick = true;
+  Pump(*found->second);
 }
 
 void SeedLinkServer::PumpAll() {
@@ -339,8 +351,12 @@ void SeedLinkServer::Tick() {
 }
 
 void SeedLinkServer::Drop(Connection* connection, const std::string& reason) {
-  void* key = connection->socket != nullptr ? static_cast<void*>(connection->socket)
-                                            : static_cast<void*>(connection->webSocket);
+  DropByKey(connection->socket != nullptr ? static_cast<void*>(connection->socket)
+                                          : static_cast<void*>(connection->webSocket),
+            reason);
+}
+
+void SeedLinkServer::DropByKey(void* key, const std::string& reason) {
   auto found = connections_.find(key);
   if (found == connections_.end()) return;
   std::unique_ptr<Connection> owned = std::move(found->second);

@@ -83,7 +83,9 @@ class SeedLinkServer final : public QObject {
   void OnWebSocket();
   void Pump(Connection& connection);
   void PumpAll();
+  void OnWritten(void* key);
   void Drop(Connection* connection, const std::string& reason);
+  void DropByKey(void* key, const std::string& reason);
   size_t Pending(const Connection& connection) const;
   Micros Now() const { return clock_(); }
   void Log(const std::string& line) const {
