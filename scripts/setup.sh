@@ -15,8 +15,8 @@ packages=(
   clang-14 libclang-rt-14-dev
   # The SeedLink server: Qt's WebSocket framing for browser clients on the SeedLink port.
   qt6-websockets-dev
-  # The seisplotjs client test over WebSocket (and the web pages' build) run under node.
-  nodejs npm
+  # The seisplotjs client test over WebSocket runs under node (its npm comes with it).
+  nodejs
 )
 missing=()
 for p in "${packages[@]}"; do
