@@ -97,10 +97,10 @@ std::optional<Micros> ParseSeedLinkTime(std::string_view text) {
     ++at;
     if (field == 6) return std::nullopt;
   }
-  if (at != text.size() || field < 3) return std::nullopt;
+  if (at != text.size() || field < 3 || fields[0] < 1900 || fields[0] > 2500) return std::nullopt;
   const auto instant = UtcInstant(int(fields[0]), int(fields[1]), int(fields[2]), int(fields[3]), int(fields[4]),
                                   int(fields[5]));
-  if (!instant || fields[0] < 1900 || fields[0] > 2500) return std::nullopt;
+  if (!instant) return std::nullopt;
   return *instant + micros;
 }
 
