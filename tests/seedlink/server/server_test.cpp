@@ -10,7 +10,7 @@
 
 #include <chrono>
 
-#include "seedlink/server/seedlink_server.h"
+#include "seedlink_server/seedlink_server.h"
 #include "seedlink_test_support.h"
 
 namespace voxa::test {

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "seedlink/server/seedlink_server.h"
+#include "seedlink_server/seedlink_server.h"
 #include "seedlink_test_support.h"
 
 int main(int argc, char** argv) {

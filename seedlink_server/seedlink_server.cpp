@@ -1,4 +1,4 @@
-#include "seedlink/server/seedlink_server.h"
+#include "seedlink_server/seedlink_server.h"
 
 #include <QDateTime>
 #include <QHostAddress>
