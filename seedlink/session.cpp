@@ -23,6 +23,18 @@ ClientSession::ClientSession(const SessionContext& context, SessionOutput& outpu
   line_.reserve(context.options.maxLineBytes + 1);
 }
 
+StationIdentity ClientSession::Identity() const {
+  StationIdentity identity = context_.identity;
+  // The codes the stream carries win: a station named by its device number
+  // is only known once the device has said it.
+  const auto& streams = context_.ring->Streams();
+  if (!streams.empty()) {
+    identity.network = std::string(streams.back().codes.Network());
+    identity.station = std::string(streams.back().codes.Station());
+  }
+  return identity;
+}
+
 void ClientSession::Finish(const std::string& reason) {
   if (finished_) return;
   finished_ = true;
@@ -81,7 +93,7 @@ void ClientSession::OnLine(std::string_view line, Micros now) {
     Reply("ERROR\r\n");
     return;
   }
-  const StationIdentity& id = context_.identity;
+  const StationIdentity id = Identity();
   switch (command.verb) {
     case Verb::Hello:
       Reply(std::string(kServerVersion) + " (" + std::string(kSoftware) + ") :: " + std::string(kCapabilities) +
@@ -197,8 +209,8 @@ void ClientSession::OnLine(std::string_view line, Micros now) {
 void ClientSession::SendInfo(std::string_view level, Micros now) {
   const InfoLevel parsed = ParseInfoLevel(level);
   const std::string xml =
-      parsed == InfoLevel::Unknown ? std::string() : InfoXml(parsed, context_.identity, *context_.ring);
-  for (const std::string& packet : InfoPackets(xml, parsed == InfoLevel::Unknown, context_.identity, now)) {
+      parsed == InfoLevel::Unknown ? std::string() : InfoXml(parsed, Identity(), *context_.ring);
+  for (const std::string& packet : InfoPackets(xml, parsed == InfoLevel::Unknown, Identity(), now)) {
     Reply(packet);
   }
 }
@@ -283,7 +295,7 @@ void ClientSession::StartStreaming(bool fetch, Micros now) {
       if (!known) ringStarts.emplace_back(packet->header, packet->header.start);
     }
     archive_.Open(
-        context_.archiveRoot, context_.identity.network, context_.identity.station, archiveBegin, archiveEnd,
+        context_.archiveRoot, Identity().network, Identity().station, archiveBegin, archiveEnd,
         [this](const RecordHeader& codes) {
           for (const Request& request : requests_) {
             if (request.begin && Matches(request, codes)) return true;

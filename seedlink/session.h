@@ -47,7 +47,7 @@ class SessionOutput {
 // What every session of a server shares.
 struct SessionContext {
   const PacketRing* ring = nullptr;
-  StationIdentity identity;
+  StationIdentity identity;  // network and station: until the ring has packets (then theirs)
   SeedLinkOptions options;
   std::string archiveRoot;  // "" no archive: windows come from the ring only
   std::function<void(const std::string&)> log;  // one line per event
@@ -89,6 +89,8 @@ class ClientSession {
     uint64_t startSequence = 0;  // resolved when streaming starts
   };
 
+  // This station's codes: the stream's once it has packets, else the context's.
+  StationIdentity Identity() const;
   void OnLine(std::string_view line, Micros now);
   void Reply(std::string_view text);
   void Acknowledge(bool ok);

@@ -52,8 +52,9 @@ struct SeedLinkServer::Connection {
   std::unique_ptr<ClientSession> session;
 };
 
-// A session's replies and packets, each in one write: one send() on a TCP
-// socket (flushed at once, without waiting), one binary frame on a WebSocket.
+// A session's replies and packets: on a TCP socket each handshake reply in
+// one send() (flushed at once, without waiting), on a WebSocket each reply
+// and packet one binary frame.
 class SeedLinkServer::SocketOutput final : public SessionOutput {
  public:
   explicit SocketOutput(Connection& connection) : connection_(connection) {}
@@ -64,7 +65,10 @@ class SeedLinkServer::SocketOutput final : public SessionOutput {
       return;
     }
     connection_.socket->write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
-    connection_.socket->flush();
+    // A handshake reply goes out at once, alone (a client may read it with
+    // one recv); streamed packets go out together on the next pass of the
+    // event loop, a write for many packets instead of one each.
+    if (!connection_.session || !connection_.session->Streaming()) connection_.socket->flush();
   }
 
  private:
