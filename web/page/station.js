@@ -13,6 +13,10 @@ const STATUS_EVERY_MS = 5000;     // the station rewrites its status every few s
 const RECONNECT_AFTER_MS = 3000;
 const HELI_REFRESH_MS = 10 * 60 * 1000;
 
+// The station's own state-of-health channels (clock error and quality,
+// temperature, satellites): shown in the state of health, not as traces.
+const HEALTH_CHANNELS = new Set(["LCE", "LCQ", "LKI", "GNS"]);
+
 const origin = `${location.protocol}//${location.host}/`;
 const seedlinkUrl = `${location.protocol === "https:" ? "wss:" : "ws:"}//${location.host}/seedlink`;
 const $ = (id) => document.getElementById(id);
@@ -55,6 +59,7 @@ async function streamList() {
   const channels = [];
   for (const stream of streams.stream) {
     const sid = sp.fdsnsourceid.FDSNSourceId.parse(stream.id.replace(/\/MSEED$/, ""));
+    if (HEALTH_CHANNELS.has(sid.formChannelCode())) continue;
     channels.push({ network: sid.networkCode, station: sid.stationCode, location: sid.locationCode,
                     channel: sid.formChannelCode(), end: stream.end_time });
   }
@@ -90,8 +95,9 @@ function connectLive(station) {
   $("connection").dataset.state = "connecting";
   const link = new sp.seedlink.SeedlinkConnection(
     seedlinkUrl, [`STATION ${station.station} ${station.network}`], (packet) => {
-      live.packetHandler(packet);
       const header = packet.miniseed.header;
+      if (HEALTH_CHANNELS.has(header.chanCode)) return;
+      live.packetHandler(packet);
       state.packets[header.chanCode] = (state.packets[header.chanCode] ?? 0) + 1;
       const end = header.endTime ?? header.startTime;
       if (!lastEnd || end > lastEnd) lastEnd = end;
