@@ -67,6 +67,8 @@ endif()
 
 if(TARGET voxa-station)
   install(TARGETS voxa-station RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT station)
+  # The station's page (its files and the seisplotjs bundle built at build time).
+  install(DIRECTORY ${VOXA_WEB_BUILD_DIR}/ DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/voxa/web COMPONENT station)
   # Debian 12 keeps packaged units in /lib/systemd/system and the snippets
   # in /usr/lib; the units name the program in /usr/bin.
   install(FILES ${VOXA_DIST}/systemd/voxa-station.service ${VOXA_DIST}/systemd/voxa-station@.service

@@ -90,6 +90,7 @@ void MseedStream::OpenChannels() {
     name.channel = data ? codes_.channels[static_cast<size_t>(slot)]
                         : std::string(kHealthChannels[static_cast<size_t>(slot - kMaxChannels)]);
     packers_[static_cast<size_t>(slot)].Open(name, data ? format_.rate : 1, data, *this, slot);
+    packers_[static_cast<size_t>(slot)].SetFlushEachSecond(settings_.flushEachSecond);
   }
 }
 

@@ -52,6 +52,9 @@ struct MseedSettings {
   bool readingRecording = false;  // the bytes are a recording (conversion, replay), not a device
   bool flushEachRecord = true;    // every record to the operating system as it is written
   int32_t holdSeconds = 600;      // longest wait for the first fix before the computer's clock dates
+  // Shorter records at most once a second (ChannelPacker::SetFlushEachSecond):
+  // for a live network feed, never for the archive.
+  bool flushEachSecond = false;
   // The files the records go to; empty: DayFiles under directory, written here.
   std::function<std::unique_ptr<ArchiveFiles>()> openFiles;
 };

@@ -127,6 +127,10 @@ void ChannelPacker::Append(Micros start, const int32_t* samples, int32_t count, 
     if (count_ > kFullRecordSamples) Pack(false);
     if (count > 0 && start >= dayEnd_) Flush();
   }
+  if (flushEachSecond_ && count_ > 0) {
+    const Micros end = bufferStart_ + static_cast<Micros>(count_) * interval_;
+    if (end / kMicrosPerSecond > bufferStart_ / kMicrosPerSecond) Flush();
+  }
 }
 
 void ChannelPacker::Flush() {

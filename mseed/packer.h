@@ -74,6 +74,11 @@ class ChannelPacker {
   // quality and flags. Records go to sink as channel `index`.
   void Open(const ChannelName& name, int32_t rate, bool timed, PackedRecordSink& sink, int32_t index);
   bool IsOpen() const { return msr_ != nullptr; }
+  // A live network feed cannot wait for a record to fill (at 50 sps that
+  // takes many seconds): with this set, what waits is packed into a shorter
+  // record each time the samples cross a whole UTC second, so at most once a
+  // second. The archive leaves it off and keeps its full records.
+  void SetFlushEachSecond(bool on) { flushEachSecond_ = on; }
 
   // count samples, the first at start, taken every stride values from
   // samples (the frames of several channels lie interleaved).
@@ -100,6 +105,7 @@ class ChannelPacker {
   PackedRecordSink* sink_ = nullptr;
   int32_t index_ = 0;
   bool timed_ = false;
+  bool flushEachSecond_ = false;
   Micros interval_ = 0;
   std::vector<int32_t> buffer_;
   size_t count_ = 0;

@@ -95,6 +95,7 @@ OutputFailures RunPipeline::OpenOutputs(const OutputPaths& paths, bool continueL
   }
   archiveOn_ = false;
   archive_ = {};
+  if (feed_) feed_->StartRun(device_, codes_, replaying_, archiveStart_);
   if (options_.saveMseed) {
     // The archive's root must exist and take files now; a day file that
     // cannot be created later ends the archive with a failure.
@@ -158,6 +159,7 @@ void RunPipeline::OnSampleBlock(const SampleBlock& block) {
     noiseDater_.OnBlock(block);
     WorkNoise();
   }
+  if (feed_) feed_->OnSampleBlock(block);
 
   const StreamFormat format = device_.Format();
   const BlockVerdict verdict =
@@ -200,6 +202,7 @@ void RunPipeline::OnGpsRecord(const GpsRecord& record) {
       noiseDater_.OnSoundGps(*time, TextToInt(clock_.Satellites()));
     }
   }
+  if (feed_) feed_->OnGpsRecord(record, sound, clock_);
   if (!sound) {
     // A broken record leaves the clock, satellites and temperature as shown.
     ListError(GpsErrorLine());
@@ -217,6 +220,7 @@ void RunPipeline::OnShiftRecord(const ShiftRecord& record) {
   if (!record.valid) return;
   shift_.Measure(record.first, record.second);
   if (archiveOn_) ToArchive([&] { archiveStream_.OnShiftRecord(shift_); });
+  if (feed_) feed_->OnShiftRecord(shift_);
   recording_.OnShift(record.first, record.second);
   lists_.Shift(ShiftLine(clock_.Time(), shift_.Raw()));
   host_.ShowLabel(Label::Shift, ShiftLabelText(shift_.Micros()));
@@ -244,6 +248,7 @@ void RunPipeline::OnHeaderRecord(const HeaderRecord& record) {
   }
   if (screen_.HighPassOn()) screen_.HighPass().Init(after.rate);
   if (archiveOn_) ToArchive([&] { archiveStream_.OnHeader(device_); });
+  if (feed_) feed_->OnHeader(device_);
   host_.ShowDeviceHeader(device_);
   host_.ShowStatus(" VOXA Header received ", StatusColour::Lime);
 
@@ -274,6 +279,7 @@ void RunPipeline::OnCutRecord(const CutRecord& record) {
   // header and boot-message records are never recorded.
   if (archiveOn_) ToArchive([&] { archiveStream_.OnCutRecord(record); });
   if (noiseOn_ && record.kind == RecordKind::SampleBlock) noiseDater_.OnCutBlock();
+  if (feed_) feed_->OnCutRecord(record);
   switch (record.kind) {
     case RecordKind::SampleBlock:
       clock_.CountBlock();
@@ -321,6 +327,11 @@ void RunPipeline::EndArchive(const std::string& failure) {
   if (const std::string text = HeldRecordsText(archive_); !text.empty()) host_.AppendBootLine("miniSEED: " + text);
 }
 
+void RunPipeline::FeedSeedLink(PacketRing* ring) {
+  if (feed_) feed_->Finish();
+  feed_ = ring != nullptr ? std::make_unique<SeedLinkFeed>(*ring) : nullptr;
+}
+
 void RunPipeline::Finish() {
   separator_.Finish();
   restMs_ = 0;
@@ -330,6 +341,7 @@ void RunPipeline::Finish() {
     noiseDater_.Finish();
     for (int32_t ch = 0; ch < noiseChannels_; ++ch) noise_[static_cast<size_t>(ch)].Drain();
   }
+  if (feed_) feed_->Finish();
   if (recording_.Saving() && recording_.IsOpen()) {
     const FinishedRecording finished =
         recording_.Finish({clock_.Time(), clock_.Seen(), clock_.BlocksSinceFix(), startClock_});
@@ -345,6 +357,7 @@ void RunPipeline::Abandon() {
   separator_.Finish();
   restMs_ = 0;
   if (archiveOn_) EndArchive("");
+  if (feed_) feed_->Finish();
   recording_.Abandon();
 }
 

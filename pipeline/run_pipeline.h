@@ -24,6 +24,7 @@
 #include <cstddef>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,7 @@
 #include "pipeline/run_options.h"
 #include "recording/recording.h"
 #include "recording/run_lists.h"
+#include "seedlink/seedlink_feed.h"
 #include "stream/separator.h"
 #include "timing/block_statistics.h"
 #include "timing/computer_clock.h"
@@ -120,6 +122,11 @@ class RunPipeline final : private RecordSink {
   void Abandon();
   // Closes whatever output is still open (after Finish, the lists).
   void CloseOutputs();
+  // The live SeedLink feed: from the next OpenOutputs on, every run's
+  // stream is also dated and packed into ring (null: off). The ring must
+  // outlive the pipeline or the next call.
+  void FeedSeedLink(PacketRing* ring);
+  bool FeedingSeedLink() const { return feed_ != nullptr && feed_->Running(); }
   // The miniSEED archive is being written in this run.
   bool SavingArchive() const { return archiveOn_; }
   // What the archive of the last finished run holds.
@@ -224,6 +231,7 @@ class RunPipeline final : private RecordSink {
   bool recordingFinished_ = false;
 
   MseedStream archiveStream_;
+  std::unique_ptr<SeedLinkFeed> feed_;  // the network's own dated stream, when a ring is fed
   bool archiveOn_ = false;
   bool replaying_ = false;
   Micros archiveStart_ = 0;

@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-60}
 jobs=$(nproc)
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_stream fuzz_header fuzz_config fuzz_gps fuzz_time fuzz_name)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_stream fuzz_header fuzz_config fuzz_gps fuzz_time fuzz_name fuzz_seedlink)
 
 cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOXA_FUZZ=ON >/dev/null
 cmake --build build-fuzz -j"$jobs" --target "${targets[@]}"

@@ -18,8 +18,10 @@ packages=(
   # Packaging: lintian checks the .deb files; systemd-analyze verifies the
   # station's units; xmllint checks the StationXML is well formed.
   lintian systemd libxml2-utils
-  # The StationXML read-back test runs seisplotjs's parser under node.
+  # The StationXML read-back and the seisplotjs WebSocket client tests run under node.
   nodejs npm
+  # The SeedLink server: Qt's WebSocket framing for browser clients on the SeedLink port.
+  qt6-websockets-dev
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -34,8 +36,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   "${as_root[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
-# The node packages (web/package-lock.json), from the npm registry; nothing
-# is fetched when the programs or tests run.
-if [ ! -d "$(dirname "$0")/../web/node_modules" ]; then
-  npm ci --prefix "$(dirname "$0")/../web" --no-audit --no-fund
+# The web folder's npm packages, exactly as web/package-lock.json pins them,
+# from the npm registry; installed again when the lock is newer than what is
+# installed. Nothing is fetched when the programs or tests run.
+cd "$(dirname "$0")/.."
+if [ ! -d web/node_modules ] || [ web/package-lock.json -nt web/node_modules ]; then
+  npm ci --prefix web --no-audit --no-fund
+  touch web/node_modules
 fi
