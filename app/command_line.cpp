@@ -11,6 +11,7 @@
 
 #include "analysis/screen.h"
 #include "mseed/codes.h"
+#include "seedlink/seedlink_options.h"
 
 #ifndef VOXA_VERSION
 #define VOXA_VERSION "0"
@@ -147,6 +148,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       } else {
         result.replay = value;
       }
+    } else if (name == "--seedlink") {
+      std::string value;
+      if (!takeValue(value) || value.empty()) return Failure("option --seedlink needs [ADDR:]PORT");
+      SeedLinkOptions listen;
+      std::string message;
+      if (!ParseListen(value, listen, message)) return Failure("--seedlink: " + message);
+      result.seedlink = value;
     } else if (name == "--speed") {
       std::string value;
       if (!takeValue(value)) return Failure("option " + name + " needs a value");
@@ -242,6 +250,9 @@ std::string UsageText(std::string_view program) {
       "                         the archive's codes (as voxa-convert takes them):\n";
   text += CodeOptionsUsage();
   text +=
+      "  --seedlink [ADDR:]PORT serve the stream live over SeedLink (TCP and WebSocket\n"
+      "                         /seedlink) and the station's page on PORT, bound to\n"
+      "                         127.0.0.1 unless ADDR is given\n"
       "  --replay FILE          play a recording (a dated recording or a streamdat.bin)\n"
       "                         through the window as if it came from the device; it\n"
       "                         is only read. Files are saved only when asked for.\n"

@@ -29,6 +29,7 @@ struct CommandLine {
   std::optional<std::string> port;  // used unchanged; the run starts at once
   std::optional<std::string> replay;  // a recording played in place of the port
   double speed = 1;                   // of the replay: 1 real time, 0 as fast as it goes
+  std::optional<std::string> seedlink;  // [ADDR:]PORT to serve SeedLink and the station's page on
   std::string message;              // what was wrong, for CommandAction::Error
 };
 

@@ -4,13 +4,18 @@
 #include <QApplication>
 #include <QStyleFactory>
 
+#include <QDateTime>
+
 #include <cstdio>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/command_line.h"
 #include "app/window_style.h"
 #include "app/monitor.h"
+#include "web_server/live_service.h"
 #include "run/stop_signals.h"
 
 int main(int argc, char** argv) {
@@ -52,6 +57,35 @@ int main(int argc, char** argv) {
   QObject::connect(
       &monitor.Controller(), &voxa::RunController::QuitRequested, &application,
       [&monitor] { QCoreApplication::exit(monitor.Controller().ExitStatus()); }, Qt::QueuedConnection);
+  // SeedLink and the station's page, when asked for, from the first run on.
+  std::unique_ptr<voxa::LiveService> live;
+  if (commandLine.seedlink) {
+    voxa::LiveService::Settings settings;
+    std::string unused;  // the command line has checked it
+    voxa::ParseListen(*commandLine.seedlink, settings.options, unused);
+    settings.options.enabled = true;
+    settings.identity.network = commandLine.options.codes.network;
+    if (commandLine.options.codes.station) settings.identity.station = *commandLine.options.codes.station;
+    settings.identity.started = QDateTime::currentMSecsSinceEpoch() * int64_t{1000};
+    const std::filesystem::path here = std::filesystem::current_path();
+    const std::string archive =
+        commandLine.options.mseedDirectory.empty() ? "mseed" : commandLine.options.mseedDirectory;
+    settings.archiveRoot = commandLine.options.run.saveMseed ? (here / archive).lexically_normal().string() : "";
+    settings.dataDirectory = here.string();
+    settings.webRoot = voxa::DefaultWebRoot();
+    settings.log = [](const std::string& line) { std::fprintf(stderr, "voxa-monitor: seedlink: %s\n", line.c_str()); };
+    live = std::make_unique<voxa::LiveService>(settings);
+    std::string why;
+    if (!live->Start(monitor.Controller().MutablePipeline(), why)) {
+      std::fprintf(stderr, "voxa-monitor: SeedLink not served: %s\n", why.c_str());
+      return voxa::kExitUsage;
+    }
+    const std::string line = "Station page and SeedLink at " + live->PageAddress();
+    monitor.Window().ShowServingAddress(live->PageAddress());
+    monitor.Boot().AppendLine(QString::fromStdString(line));
+    std::fprintf(stdout, "voxa-monitor: %s\n", line.c_str());
+    std::fflush(stdout);
+  }
   monitor.Show();
   monitor.Controller().Launch();
   return application.exec();

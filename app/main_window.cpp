@@ -469,6 +469,10 @@ void MainWindow::SetSize() {
   }
 }
 
+void MainWindow::ShowServingAddress(const std::string& address) {
+  setWindowTitle(QString(kTitle) + "   " + QString::fromStdString(address));
+}
+
 PlotSize MainWindow::InitPlotGeometry() {
   const QString hint = " 1st Order High Pass @ " + QString::fromStdString(FixedText(kHighPassCorner, 3, 1)) + " Hz";
   filterCheckBox_->setStatusTip(hint);

@@ -52,6 +52,8 @@ class MainWindow : public QWidget, public RunView {
   void SetFormHeight(int height);
   void SetFormWidth(int width);
   // The plot area the window gives the plot now.
+  // The monitor serves its stream: the page's address, in the caption.
+  void ShowServingAddress(const std::string& address);
   PlotSize CurrentPlotSize() const { return plotSize_; }
 
   Raster& PlotRaster() { return raster_; }

@@ -68,20 +68,26 @@ MonitorOptions RunChoices(const StationConfig& config) {
 }
 
 std::string NoiseJson(const std::vector<ChannelNoiseStatus>& channels) {
+  // median_db holds the medians at kStatusPeriods, in that order.
   std::string json = "[";
   for (size_t i = 0; i < channels.size(); ++i) {
     const ChannelNoiseStatus& c = channels[i];
-    json += std::string(i ? ", " : "") + "{\"stream\": " + JsonString(c.stream) + ", \"unit\": " +
+    json += std::string(i ? ", " : "") + "{\"stream\": " + JsonString(c.stream) +
+            ", \"acceleration\": " + (c.acceleration ? "true" : "false") + ", \"unit\": " +
             JsonString(c.acceleration ? "dB re 1 (m/s^2)^2/Hz" : "dB re 1 V^2/Hz") +
-            ", \"windows\": " + std::to_string(c.windows) + ", \"median_db\": {";
+            ", \"windows\": " + std::to_string(c.windows) + ", \"periods_s\": [";
     for (size_t p = 0; p < kStatusPeriods.size(); ++p) {
       char period[16];
       std::snprintf(period, sizeof period, "%g", kStatusPeriods[p]);
+      json += std::string(p ? ", " : "") + period;
+    }
+    json += "], \"median_db\": [";
+    for (size_t p = 0; p < kStatusPeriods.size(); ++p) {
       char value[32] = "null";
       if (c.medianDb[p]) std::snprintf(value, sizeof value, "%.1f", *c.medianDb[p]);
-      json += std::string(p ? ", " : "") + "\"" + period + "\": " + value;
+      json += std::string(p ? ", " : "") + value;
     }
-    json += "}}";
+    json += "]}";
   }
   return json + "]";
 }
@@ -221,12 +227,44 @@ void Station::Start() {
   const std::string here = std::filesystem::current_path(error).string();
   log_.Line(LogLevel::Notice, "voxa-station starts on " + (config_.port ? *config_.port : std::string("a replay")) +
                                   ", writing into " + here + "; saving " + (saving.empty() ? "nothing" : saving));
+  if (config_.seedlink.enabled) StartLive();
   controller_.Launch();
   statusTimer_.start();
   if (const std::optional<int64_t> usec = notifier_.WatchdogMicros()) {
     // Half the manager's limit, so one late ping is no restart.
     watchdogTimer_.start(static_cast<int>(std::max<int64_t>(1, *usec / 2000)));
   }
+}
+
+void Station::StartLive() {
+  LiveService::Settings live;
+  live.options = config_.seedlink;
+  live.identity.network = config_.options.codes.network;
+  if (config_.options.codes.station) live.identity.station = *config_.options.codes.station;
+  live.identity.description = "VOXA station";
+  live.identity.started = UtcNowMicros();
+  std::error_code error;
+  const std::filesystem::path here = std::filesystem::current_path(error);
+  live.archiveRoot = config_.options.run.saveMseed ? (here / archiveRoot_).lexically_normal().string() : "";
+  live.dataDirectory = here.string();
+  live.webRoot = DefaultWebRoot();
+  live.status = [this]() -> std::optional<std::string> {
+    StationStatus status = CurrentStatus();
+    CheckDisk(status);
+    return StatusJson(status);
+  };
+  live.log = [this](const std::string& line) { log_.Line(LogLevel::Info, "seedlink: " + line); };
+  live_ = std::make_unique<LiveService>(live);
+  std::string why;
+  if (!live_->Start(controller_.MutablePipeline(), why)) {
+    // The recording matters more than the live feed: the run goes on.
+    lastProblem_ = "SeedLink not served: " + why;
+    log_.Line(LogLevel::Error, lastProblem_);
+    live_.reset();
+    return;
+  }
+  log_.Line(LogLevel::Notice, "serving SeedLink and the station's page at " + live_->PageAddress() +
+                                  " (TCP and WebSocket /seedlink)");
 }
 
 void Station::RequestQuit() {
@@ -381,6 +419,13 @@ StationStatus Station::CurrentStatus() {
     s.archive.push_back({written.stream, IsoTime(written.lastSample)});
   }
   s.extra.emplace_back("noise", NoiseJson(NoiseStatus(pipeline)));
+  if (live_) {
+    const SeedLinkStats stats = live_->Stats();
+    s.seedlinkOn = stats.listening;
+    s.seedlinkListen = stats.address;
+    for (const SeedLinkClientInfo& client : stats.clients) s.clients.push_back({client.peer, client.packetsSent});
+    s.packetsSent = stats.packetsSent;
+  }
   s.lastProblem = lastProblem_;
   s.exitStatus = controller_.ExitStatus();
   return s;

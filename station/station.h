@@ -23,6 +23,7 @@
 #include "station/service_notifier.h"
 #include "station/station_config.h"
 #include "station/status_document.h"
+#include "web_server/live_service.h"
 
 namespace voxa {
 
@@ -121,6 +122,8 @@ class Station : public QObject {
 
   RunController& Controller() { return controller_; }
   const StationView& View() const { return view_; }
+  // SeedLink and the page, when served.
+  const LiveService* Live() const { return live_.get(); }
   EventLog& Log() { return log_; }
   // The status as it would be written now.
   StationStatus CurrentStatus();
@@ -139,6 +142,7 @@ class Station : public QObject {
   void RetryAfterFailure();
   // The archive's StationXML, from the header in force and the sensor.
   void WriteStationXml();
+  void StartLive();
   std::string StatusLine(const StationStatus& status) const;
   static int64_t SteadySeconds();
 
@@ -165,6 +169,7 @@ class Station : public QObject {
   std::string lastProblem_;
   std::string lastRecording_;
   std::string statusFailure_;
+  std::unique_ptr<LiveService> live_;
 };
 
 }  // namespace voxa

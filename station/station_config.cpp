@@ -221,7 +221,10 @@ const std::map<std::string, TableReaders>& Readers() {
            if (auto v = e.Bool()) c.seedlink.enabled = *v;
          }},
         {"listen", [](const Entry& e, StationConfig& c) {
-           if (auto v = e.String()) c.seedlink.listen = *v;
+           if (auto v = e.String()) {
+             std::string message;
+             if (!ParseListen(*v, c.seedlink, message)) e.Problem(message);
+           }
          }},
         {"max_clients", [](const Entry& e, StationConfig& c) {
            if (auto v = e.Integer(1, 1024)) c.seedlink.maxClients = static_cast<int32_t>(*v);
@@ -239,7 +242,7 @@ const std::map<std::string, TableReaders>& Readers() {
            if (auto v = e.Integer(1, 1024)) c.seedlink.maxSelectors = static_cast<int32_t>(*v);
          }},
         {"ring_megabytes", [](const Entry& e, StationConfig& c) {
-           if (auto v = e.Integer(1, 4096)) c.seedlink.ringMegabytes = static_cast<int32_t>(*v);
+           if (auto v = e.Integer(1, 4096)) c.seedlink.ringMegabytes = *v;
          }}}},
       {"sensor",
        {{"sensitivity", [](const Entry& e, StationConfig& c) {
@@ -317,6 +320,8 @@ std::vector<ConfigProblem> ReadStationFile(std::string_view text, const std::str
       reader->second(Entry{node, line, where, problems}, config);
     }
   };
+  // A station serves SeedLink unless its file says not to.
+  config.seedlink.enabled = true;
   readTable("", root);
   for (const auto& [key, node] : root) {
     if (!node.is_table()) continue;
@@ -346,6 +351,7 @@ std::vector<ConfigProblem> ReadStationFile(std::string_view text, const std::str
                                " channels (at most " + std::to_string(ScreenLimit(config.options.parameters)) +
                                ")"});
   }
+  if (std::string message; !CheckSeedLinkLimits(config.seedlink, message)) problems.push_back({0, "[seedlink] " + message});
   if (config.diskFloorBytes > config.diskWarnBytes) {
     problems.push_back({0, "[disk] floor_mb is above warn_mb: the station would stop before it warned"});
   }
@@ -497,7 +503,10 @@ bool ApplyCommandLine(const StationCommandLine& commandLine, StationConfig& conf
   if (commandLine.dataDirectory) config.dataDirectory = *commandLine.dataDirectory;
   if (commandLine.seedlink) {
     config.seedlink.enabled = true;
-    config.seedlink.listen = *commandLine.seedlink;
+    if (!ParseListen(*commandLine.seedlink, config.seedlink, message)) {
+      message = "--seedlink: " + message;
+      return false;
+    }
   }
   if (commandLine.noSeedlink) config.seedlink.enabled = false;
   if (commandLine.sensitivity || commandLine.sensorUnit) {

@@ -13,20 +13,11 @@
 
 #include "analysis/sensor_response.h"
 #include "pipeline/run_options.h"
+#include "seedlink/seedlink_options.h"
 
 namespace voxa {
 
 
-struct SeedLinkConfig {
-  bool enabled = false;
-  std::string listen = "127.0.0.1:18000";
-  int32_t maxClients = 32;
-  int32_t maxPerAddress = 8;
-  int32_t handshakeTimeoutSeconds = 60;
-  int32_t drainTimeoutSeconds = 60;
-  int32_t maxSelectors = 64;
-  int32_t ringMegabytes = 16;
-};
 
 struct StationConfig {
   // The monitor's choices. A station reconnects by default: it runs for
@@ -45,7 +36,8 @@ struct StationConfig {
   int64_t diskWarnBytes = int64_t{1024} << 20;
   int64_t diskFloorBytes = int64_t{100} << 20;
   int32_t keepDays = 0;  // 0 keeps every day file of the archive
-  SeedLinkConfig seedlink;
+  // The live server; on by default in a station file, off without one.
+  SeedLinkOptions seedlink;
   // The sensor in front of the digitiser, for the noise and the metadata;
   // absent: the noise is in V^2/Hz and the metadata's sensor is unknown.
   std::optional<SensorResponse> sensor;

@@ -70,7 +70,8 @@ poles = [[-19.99, 19.99], [-19.99, -19.99]]
   EXPECT_EQ(config.diskWarnBytes, int64_t{500} << 20);
   EXPECT_EQ(config.diskFloorBytes, int64_t{50} << 20);
   EXPECT_TRUE(config.seedlink.enabled);
-  EXPECT_EQ(config.seedlink.listen, "0.0.0.0:18001");
+  EXPECT_EQ(config.seedlink.address, "0.0.0.0");
+  EXPECT_EQ(config.seedlink.port, 18001);
   ASSERT_TRUE(config.sensor);
   EXPECT_DOUBLE_EQ(config.sensor->sensitivity, 28.8);
   EXPECT_EQ(config.sensor->poles.size(), 2u);
@@ -95,6 +96,7 @@ TEST(StationFile, EachProblemIsNamedWithItsLine) {
       {"empty port", "port = \"\"\n", "station.conf:1: port: the port's name is empty\n"},
       {"screen too long", "[device]\nrate = 800\n[save]\nscreen_seconds = 100\n",
        "screen_seconds: 100 is more than a screen holds at 800 sps and 3 channels (at most 32)"},
+      {"listen", "[seedlink]\nlisten = \"127.0.0.1:99999\"\n", "station.conf:2: [seedlink] listen: "},
       {"floor above warning", "[disk]\nwarn_mb = 10\nfloor_mb = 20\n", "floor_mb is above warn_mb"},
   };
   for (const auto& row : rows) {
@@ -134,7 +136,8 @@ TEST(StationCommandLine, WinsOverTheFileWithTheMonitorsNames) {
   EXPECT_EQ(config.options.codes.station, "TEST1");
   EXPECT_EQ(config.options.mseedDirectory, "/data/sds");
   EXPECT_TRUE(config.seedlink.enabled);
-  EXPECT_EQ(config.seedlink.listen, "18001");
+  EXPECT_EQ(config.seedlink.address, "127.0.0.1");
+  EXPECT_EQ(config.seedlink.port, 18001);
   EXPECT_EQ(config.port, "/dev/ttyUSB1");
 
   // Without a file the station writes as the monitor would, and reconnects.
@@ -144,6 +147,8 @@ TEST(StationCommandLine, WinsOverTheFileWithTheMonitorsNames) {
   EXPECT_TRUE(config.options.run.reconnect);
   EXPECT_FALSE(config.options.run.saveStream);
   EXPECT_EQ(config.dataDirectory, "");
+  EXPECT_TRUE(config.seedlink.enabled);  // a station file serves SeedLink unless it says not to
+  EXPECT_FALSE(StationConfig{}.seedlink.enabled);  // without a file, as the monitor: not served
 }
 
 TEST(StationCommandLine, RefusesWhatCannotRun) {
