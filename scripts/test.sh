@@ -12,7 +12,8 @@ export QT_QPA_PLATFORM=offscreen
 echo "== build and test"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
-ctest --test-dir build --output-on-failure -j"$jobs"
+# The install test puts the packages on this machine and takes them off again.
+VOXA_INSTALL_TEST=1 ctest --test-dir build --output-on-failure -j"$jobs"
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVOXA_SANITIZE=ON -DVOXA_BUILD_BENCH=OFF >/dev/null
