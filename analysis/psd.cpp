@@ -135,6 +135,8 @@ bool ChannelPsd::Start(int32_t rate, int gain, const SensorResponse& sensor, con
   sum_.assign(n / 2 + 1, 0.0);
   decibelSums_.assign(n / 2 + 1, 0.0);
   decibelBins_.assign(n / 2 + 1, 0);
+  blockSum_.assign(static_cast<size_t>(layout_.segments) + 3, 0.0);
+  blockMoment_.assign(static_cast<size_t>(layout_.segments) + 3, 0.0);
 
   // A cosine over 10% of the segment at each end.
   taper_.assign(n, 1.0);
@@ -170,7 +172,7 @@ bool ChannelPsd::Start(int32_t rate, int gain, const SensorResponse& sensor, con
   keptFirst_ = keptCount_ = 0;
   windowsDone_ = gaps_ = 0;
   written_ = windowStart_ = 0;
-  segment_ = 0;
+  segment_ = blocksDone_ = 0;
   step_ = Step::Idle;
   haveNext_ = false;
   started_ = true;
@@ -259,12 +261,16 @@ void ChannelPsd::DoStep() {
   };
   switch (step_) {
     case Step::Idle:
-      sumX_ = sumCentredX_ = 0.0;
-      stepAt_ = 0;
+      // The blocks the segment before already summed are not read again.
+      stepAt_ = std::max(0, blocksDone_ - segment_) * int64_t{layout_.segmentStep};
+      for (int32_t b = std::max(blocksDone_, segment_); b < segment_ + 4; ++b) {
+        blockSum_[static_cast<size_t>(b)] = blockMoment_[static_cast<size_t>(b)] = 0.0;
+      }
       step_ = Step::Sums;
       [[fallthrough]];
     case Step::Sums:
       slice(n, [this](int64_t a, int64_t b) { Sums(a, b); }, Step::Pack);
+      if (step_ == Step::Pack) SegmentSums();
       break;
     case Step::Pack:
       slice(n, [this](int64_t a, int64_t b) { Pack(a, b); }, Step::Transform);
@@ -287,29 +293,49 @@ void ChannelPsd::DoStep() {
 }
 
 void ChannelPsd::Sums(int64_t from, int64_t to) {
-  // The ring's part of the segment in at most two runs, so no index is
-  // reduced modulo the ring per sample. The sums are of integers, exact in
-  // pieces of kExact samples: twice the distance from the middle is a whole
-  // number below 2^20 and a sample below 2^31, so a piece's sum of their
-  // products stays below 2^63.
+  // A window's segments advance by a quarter of their length, so the sums
+  // are kept per quarter (a block) and each block is read once for the up to
+  // four segments that hold it. The ring is read in at most two runs, so no
+  // index is reduced modulo the ring per sample. The sums are of integers,
+  // exact in pieces of kExact samples: twice a sample's place in its block
+  // is below 2^19 and the sample below 2^31, so a piece's sum stays below 2^63.
   constexpr int64_t kExact = 4096;
   const auto capacity = static_cast<int64_t>(ring_.size());
-  const int64_t lastIndex = layout_.fftLength - 1;
+  const int64_t step = layout_.segmentStep;
   int64_t i = from;
   while (i < to) {
+    const int64_t block = i / step;
     const int64_t at = (SegmentStart() + i) % capacity;
-    const int64_t run = std::min({to - i, capacity - at, kExact});
+    const int64_t run = std::min({to - i, capacity - at, kExact, (block + 1) * step - i});
     const int32_t* x = ring_.data() + at;
+    const int64_t place = i - block * step;
     int64_t sum = 0;
-    int64_t centred = 0;  // twice (index - middle) times the sample, summed
+    int64_t moment = 0;
     for (int64_t j = 0; j < run; ++j) {
       sum += x[j];
-      centred += (2 * (i + j) - lastIndex) * x[j];
+      moment += 2 * (place + j) * x[j];
     }
-    sumX_ += static_cast<double>(sum);
-    sumCentredX_ += 0.5 * static_cast<double>(centred);
+    const auto b = static_cast<size_t>(segment_ + block);
+    blockSum_[b] += static_cast<double>(sum);
+    blockMoment_[b] += static_cast<double>(moment);
     i += run;
   }
+}
+
+void ChannelPsd::SegmentSums() {
+  // Over the segment's four blocks: the sum, and the sum weighted by twice
+  // the distance from the segment's middle, 2 (q step + place) - (n - 1).
+  const int64_t step = layout_.segmentStep;
+  double sum = 0.0;
+  double moment = 0.0;
+  for (int64_t q = 0; q < 4; ++q) {
+    const auto b = static_cast<size_t>(segment_ + q);
+    sum += blockSum_[b];
+    moment += 2.0 * static_cast<double>(q * step) * blockSum_[b] + blockMoment_[b];
+  }
+  blocksDone_ = segment_ + 4;
+  sumX_ = sum;
+  sumCentredX_ = 0.5 * (moment - static_cast<double>(layout_.fftLength - 1) * sum);
 }
 
 void ChannelPsd::Pack(int64_t from, int64_t to) {
@@ -405,6 +431,7 @@ void ChannelPsd::KeepWindow() {
 
 void ChannelPsd::ResetWindow() {
   segment_ = 0;
+  blocksDone_ = 0;
   step_ = Step::Idle;
   stepAt_ = 0;
   std::fill(sum_.begin(), sum_.end(), 0.0);

@@ -160,6 +160,7 @@ class ChannelPsd {
   // finishes are done.
   void FinishSegment();
   void Sums(int64_t from, int64_t to);
+  void SegmentSums();
   void Pack(int64_t from, int64_t to);
   void Power(int64_t from, int64_t to);
   void Decibels(int64_t from, int64_t to);
@@ -182,6 +183,11 @@ class ChannelPsd {
   int64_t stepAt_ = 0;         // where the step's next slice starts
   double sumX_ = 0.0;          // the segment's samples summed
   double sumCentredX_ = 0.0;   // and weighted by their distance from its middle
+  // Per quarter segment of the window (a block): its samples summed, and
+  // weighted by twice their place in the block; blocks before blocksDone_
+  // are summed.
+  std::vector<double> blockSum_, blockMoment_;
+  int32_t blocksDone_ = 0;
   std::vector<double> taper_;
   int64_t taperEdge_ = 0;    // samples of taper at each end; 1 between
   double taperPower_ = 0.0;  // sum of w^2
