@@ -18,11 +18,13 @@
 // follow the last one's (a lost block, a missing second, an overlap) start
 // new windows, and the windows the gap falls in are skipped.
 //
-// The samples wait in a ring of one window; the FFTs are done a segment at a
-// time by Work(), so the caller spreads them over its blocks. Add() only does
-// a segment itself when the ring would otherwise overwrite samples that
-// segment still needs (a burst of samples released at once). Nothing is
-// allocated after Start.
+// The samples wait in a ring of one window; the FFTs are done by Work(), one
+// bounded step at a time (a slice of a segment's detrending, its transform,
+// a slice of its power, a slice of a finished window's decibels), so the
+// caller spreads a window over its blocks and no step costs more than one
+// transform. Add() only finishes a segment itself when the ring would
+// otherwise overwrite samples that segment still needs (a burst of samples
+// released at once). Nothing is allocated after Start.
 #pragma once
 
 #include <array>
@@ -119,9 +121,10 @@ class ChannelPsd {
   // count samples, the first at startMicros, one every sample interval,
   // samples[0], samples[stride], ...
   void Add(int64_t startMicros, const int32_t* samples, int32_t count, int32_t stride);
-  // One due segment's FFT; false when none was due.
+  // One step of the due work; false when nothing was due.
   bool Work();
-  // Every due segment.
+  // Every window whose samples are all in, finished; the due segments of a
+  // window still waiting for samples are left to Work.
   void Drain();
 
   // Windows finished since Start, and the gaps that restarted windows.
@@ -136,10 +139,33 @@ class ChannelPsd {
 
  private:
   struct Fft;
+  // What the next step of Work does.
+  enum class Step {
+    Idle,       // no segment begun
+    Sums,       // a slice of the segment's mean and slope
+    Pack,       // a slice detrended, tapered and packed for the half-length transform
+    Transform,  // the transform
+    Power,      // a slice of bins' power added to the window's sums
+    Decibels,   // a slice of the finished window's bins in dB
+    Centres,    // the octave means; the window is kept
+  };
   int64_t SegmentStart() const { return windowStart_ + static_cast<int64_t>(segment_) * layout_.segmentStep; }
   bool Due() const { return started_ && written_ >= SegmentStart() + layout_.fftLength; }
-  void DoSegment();
-  void FinishWindow();
+  // The current window's last segment has all its samples.
+  bool WindowComplete() const {
+    return written_ >= windowStart_ + static_cast<int64_t>(layout_.segments - 1) * layout_.segmentStep + layout_.fftLength;
+  }
+  void DoStep();
+  // Steps until the segment in hand (or the next due one) and a window it
+  // finishes are done.
+  void FinishSegment();
+  void Sums(int64_t from, int64_t to);
+  void SegmentSums();
+  void Pack(int64_t from, int64_t to);
+  void Power(int64_t from, int64_t to);
+  void Decibels(int64_t from, int64_t to);
+  void KeepWindow();
+  void ResetWindow();
   void Restart(int64_t startMicros);
 
   bool started_ = false;
@@ -153,10 +179,27 @@ class ChannelPsd {
   int64_t originMicros_ = 0;
   int64_t nextMicros_ = 0;
   bool haveNext_ = false;
+  Step step_ = Step::Idle;
+  int64_t stepAt_ = 0;         // where the step's next slice starts
+  double sumX_ = 0.0;          // the segment's samples summed
+  double sumCentredX_ = 0.0;   // and weighted by their distance from its middle
+  // Per quarter segment of the window (a block): its samples summed, and
+  // weighted by twice their place in the block; blocks before blocksDone_
+  // are summed.
+  std::vector<double> blockSum_, blockMoment_;
+  int32_t blocksDone_ = 0;
   std::vector<double> taper_;
+  int64_t taperEdge_ = 0;    // samples of taper at each end; 1 between
   double taperPower_ = 0.0;  // sum of w^2
   std::vector<double> sum_;  // |X|^2 summed over the window's segments
   std::vector<double> factorDb_;  // counts^2/Hz to the result, dB, per bin
+  // exp(-2 pi i k / fftLength) for k up to a quarter of the FFT length: it
+  // unpacks the half-length complex transform into the real one's bins.
+  std::vector<double> twiddleCos_, twiddleSin_;
+  // A finished window's dB summed over bins 1..k (and how many bins had a
+  // value), so each octave's mean is one difference.
+  std::vector<double> decibelSums_;
+  std::vector<int32_t> decibelBins_;
   std::unique_ptr<Fft> fft_;
   std::vector<PsdWindow> kept_;
   size_t keptFirst_ = 0;

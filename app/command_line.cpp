@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <limits>
 #include <optional>
 
@@ -63,6 +64,15 @@ bool PickValue(std::string_view option, std::string_view text, const std::array<
   return false;
 }
 
+// A finite number greater than zero, nothing else around it.
+std::optional<double> PositiveNumber(std::string_view text) {
+  double value = 0;
+  const char* last = text.data() + text.size();
+  const auto [end, error] = std::from_chars(text.data(), last, value);
+  if (text.empty() || error != std::errc() || end != last || !std::isfinite(value) || !(value > 0)) return std::nullopt;
+  return value;
+}
+
 CommandLine Failure(std::string message) {
   CommandLine result;
   result.action = CommandAction::Error;
@@ -80,6 +90,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   std::string screenSecondsText;  // as given; empty: the default
   bool optionsEnded = false;
   bool speedGiven = false;
+  bool sensorShapeGiven = false;  // a unit or corner period, which mean nothing without a sensitivity
 
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -166,6 +177,28 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       }
       speedGiven = true;
       result.speed = speed;
+    } else if (name == "--sensitivity" || name == "--corner-period" || name == "--sensor-unit") {
+      std::string value;
+      if (!takeValue(value)) return Failure("option " + name + " needs a value");
+      SensorResponse& sensor = result.options.noise.sensor;
+      if (name == "--sensor-unit") {
+        const std::optional<SensorUnit> unit = ParseSensorUnit(value);
+        if (!unit) return Failure("invalid value '" + value + "' for --sensor-unit (expected m/s or m/s**2)");
+        sensor.unit = *unit;
+        sensorShapeGiven = true;
+        continue;
+      }
+      const std::optional<double> number = PositiveNumber(value);
+      if (!number) {
+        return Failure("invalid value '" + value + "' for " + name + " (expected a positive number of " +
+                       (name == "--sensitivity" ? "volts per unit of ground motion)" : "seconds)"));
+      }
+      if (name == "--sensitivity") {
+        sensor.sensitivity = *number;
+      } else {
+        sensor.cornerPeriod = *number;
+        sensorShapeGiven = true;
+      }
     } else if (IsCodeOption(name)) {
       std::string value;
       if (!takeValue(value)) return Failure("option " + name + " needs a value");
@@ -202,6 +235,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     return Failure("a replay plays a file in place of the port: give --replay or a port, not both");
   }
   if (speedGiven && !result.replay) return Failure("--speed is the speed of a replay: it needs --replay FILE");
+  if (sensorShapeGiven && !result.options.noise.sensor.Present()) {
+    return Failure("--sensor-unit and --corner-period describe the sensor: they need --sensitivity V");
+  }
 
   // One screen holds at most kScreenSlots values, whatever order the options
   // came in. A length asked for that does not fit is refused rather than
@@ -258,6 +294,13 @@ std::string UsageText(std::string_view program) {
       "                         is only read. Files are saved only when asked for.\n"
       "  --speed N              speed of the replay: 1 real time (the default), 2 twice\n"
       "                         as fast, 0 as fast as it goes (at most 1000000)\n"
+      "  --sensitivity V        the sensor's sensitivity in V/(m/s) or V/(m/s**2): the\n"
+      "                         noise PSD is of ground acceleration and is compared\n"
+      "                         with the noise models (without it, of volts: V^2/Hz)\n"
+      "  --sensor-unit m/s|m/s**2\n"
+      "                         what the sensor measures: velocity (a geophone or\n"
+      "                         seismometer; the default) or acceleration\n"
+      "  --corner-period S      a geophone's natural period in seconds (flat without it)\n"
       "  --help                 show this text\n"
       "  --version              show the version\n"
       "\n"

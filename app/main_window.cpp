@@ -185,6 +185,10 @@ void MainWindow::BuildControls() {
   connect(decAmp, &ClickPanel::clicked, this, &MainWindow::DecreaseAmplitudeClicked);
   connect(incAmp, &ClickPanel::clicked, this, &MainWindow::IncreaseAmplitudeClicked);
   below.insert(below.end(), {zoomIn, zoomOut, decAmp, incAmp});
+  // Under the time shift, the one free place in the rows of read-outs.
+  auto* noise = MakePanel(this, "NoisePanel", "Noise", {328, 424, 81, 15}, StandardColour());
+  connect(noise, &ClickPanel::clicked, this, &MainWindow::NoiseClicked);
+  below.push_back(noise);
 
   portComboBox_ = new QComboBox(this);
   portComboBox_->setObjectName("PortComboBox");

@@ -99,6 +99,8 @@ class MainWindow : public QWidget, public RunView {
   void ZoomOutClicked();
   void IncreaseAmplitudeClicked();
   void DecreaseAmplitudeClicked();
+  // "Noise": the Noise window is asked for.
+  void NoiseClicked();
   // The window's size changed the plot area.
   void PlotResized(int32_t width, int32_t height);
 

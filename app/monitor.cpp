@@ -6,7 +6,7 @@
 namespace voxa {
 
 Monitor::Monitor(const MonitorOptions& options, const std::optional<std::string>& port)
-    : window_(boot_), controller_(port_, window_, options) {
+    : window_(boot_), controller_(port_, window_, options), noise_(controller_.Pipeline()) {
   if (port) {
     controller_.SetCommandLinePort(*port);
     window_.SetPortText(*port);
@@ -23,6 +23,11 @@ Monitor::Monitor(const MonitorOptions& options, const std::optional<std::string>
   QObject::connect(w, &MainWindow::IncreaseAmplitudeClicked, c, &RunController::IncreaseAmplitudeClicked);
   QObject::connect(w, &MainWindow::DecreaseAmplitudeClicked, c, &RunController::DecreaseAmplitudeClicked);
   QObject::connect(w, &MainWindow::PlotResized, c, &RunController::PlotResized);
+  QObject::connect(w, &MainWindow::NoiseClicked, &noise_, [this] {
+    noise_.show();
+    noise_.raise();
+  });
+  QObject::connect(&noise_, &NoiseWindow::SensorClicked, c, &RunController::SensorClicked);
   window_.SetCloseHandler([this] { return controller_.CloseRequested(); });
   QObject::connect(c, &RunController::RunFailed, w, [this](const QString& message) {
     // Also on the terminal, for runs started unattended, a line each.

@@ -8,6 +8,7 @@
 
 #include "app/boot_window.h"
 #include "app/main_window.h"
+#include "app/noise_window.h"
 #include "run/run_controller.h"
 #include "pipeline/run_options.h"
 #include "serial/com_port.h"
@@ -27,6 +28,7 @@ class Monitor {
   TComPort& Port() { return port_; }
   MainWindow& Window() { return window_; }
   BootWindow& Boot() { return boot_; }
+  NoiseWindow& Noise() { return noise_; }
   RunController& Controller() { return controller_; }
   const RunPipeline& Pipeline() { return controller_.Pipeline(); }
 
@@ -35,6 +37,7 @@ class Monitor {
   BootWindow boot_;
   MainWindow window_;
   RunController controller_;
+  NoiseWindow noise_;  // reads the controller's pipeline
 };
 
 }  // namespace voxa

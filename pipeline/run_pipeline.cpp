@@ -394,6 +394,7 @@ void RunPipeline::StartNoise() {
   noiseDater_.Start(dating);
   noiseChannels_ = format.channels;
   noiseNext_ = 0;
+  noiseBlocks_ = 0;
   noiseOn_ = true;
 }
 
@@ -403,8 +404,12 @@ void RunPipeline::NoiseFeed::OnDatedFrames(Micros start, const int32_t* frames, 
 }
 
 void RunPipeline::WorkNoise() {
-  // One segment per block at most, the channels in turn: a window's FFTs
-  // spread over the blocks after it, so no block waits on a whole window.
+  // One step of one channel's PSD every kNoiseWorkBlocks blocks, the
+  // channels in turn. A read brings hundreds of blocks, so a step per block
+  // would add up to whole windows in one read; this pace still does a
+  // window's work many times faster than the stream brings it.
+  if (++noiseBlocks_ < kNoiseWorkBlocks) return;
+  noiseBlocks_ = 0;
   for (int32_t tried = 0; tried < noiseChannels_; ++tried) {
     ChannelPsd& psd = noise_[static_cast<size_t>(noiseNext_)];
     noiseNext_ = (noiseNext_ + 1) % noiseChannels_;

@@ -195,7 +195,7 @@ class RunPipeline final : private RecordSink {
   // An error-list line: to the list when it is saved, and to the host,
   // which counts on seeing every one (a station logs them).
   void ListError(std::string_view line);
-  // The noise PSD: dated samples in, a segment's FFT at most per block.
+  // The noise PSD: dated samples in, a bounded step of work now and then.
   class NoiseFeed final : public DatedSink {
    public:
     explicit NoiseFeed(RunPipeline& pipeline) : pipeline_(pipeline) {}
@@ -244,7 +244,9 @@ class RunPipeline final : private RecordSink {
   SampleDater noiseDater_{noiseFeed_};
   std::array<ChannelPsd, kMaxChannels> noise_;
   int32_t noiseChannels_ = 0;
-  int32_t noiseNext_ = 0;  // the channel whose due segment is done next
+  static constexpr int32_t kNoiseWorkBlocks = 16;
+  int32_t noiseNext_ = 0;    // the channel whose due step is done next
+  int32_t noiseBlocks_ = 0;  // blocks since the last step
   bool noiseOn_ = false;
 
   RunOptions options_;      // the run's options as START copied them

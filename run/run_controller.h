@@ -157,6 +157,9 @@ class RunController : public QObject, private Host {
   void IncreaseAmplitudeClicked() { pipeline_.IncreaseAmplitude(); }
   void DecreaseAmplitudeClicked() { pipeline_.DecreaseAmplitude(); }
   void PlotResized(int32_t width, int32_t height) { pipeline_.ResizePlot(width, height); }
+  // The Noise window's sensor: the run's PSD uses it from the next run on
+  // (a run's windows stay in the unit they began in).
+  void SensorClicked(const SensorResponse& sensor) { pipeline_.SetSensor(sensor); }
 
   // The check boxes as they stand.
   const RunOptions& Choices() const { return choices_; }

@@ -56,6 +56,14 @@ TEST(CommandLine, ParsesWhatTheControlsOffer) {
        [](const CommandLine& c) { return c.replay == "03071405.015" && c.speed == 1 && !c.port; }},
       {"replay as fast as it goes", {"--replay=streamdat.bin", "--speed", "0"}, CommandAction::Run,
        [](const CommandLine& c) { return c.replay == "streamdat.bin" && c.speed == 0; }},
+      {"no sensor: the PSD stays in volts", {}, CommandAction::Run,
+       [](const CommandLine& c) { return !c.options.noise.sensor.Present(); }},
+      {"a geophone", {"--sensitivity", "28.8", "--corner-period=0.222"}, CommandAction::Run,
+       [](const CommandLine& c) { const SensorResponse& s = c.options.noise.sensor;
+         return s.sensitivity == 28.8 && s.unit == SensorUnit::Velocity && s.cornerPeriod == 0.222; }},
+      {"an accelerometer", {"--sensor-unit", "m/s**2", "--sensitivity", "2.5"}, CommandAction::Run,
+       [](const CommandLine& c) { const SensorResponse& s = c.options.noise.sensor;
+         return s.sensitivity == 2.5 && s.unit == SensorUnit::Acceleration && !s.cornerPeriod; }},
       {"help wins over a bad option after it", {"--help", "--bogus"}, CommandAction::Help, nullptr},
       {"version", {"--version"}, CommandAction::Version, nullptr},
   };
@@ -100,6 +108,12 @@ TEST(CommandLine, RefusesMistakesWithAMessage) {
        "at 800 sps and 1 channel one screen holds at most 96 seconds"},
       {"huge screen seconds", {"--screen-seconds", "99999999999999999999"},
        "invalid value '99999999999999999999' for --screen-seconds: at 100 sps and 3 channels"},
+      {"a sensitivity of zero", {"--sensitivity", "0"}, "invalid value '0' for --sensitivity (expected a positive number"},
+      {"a sensitivity not a number", {"--sensitivity", "28.8V"}, "invalid value '28.8V' for --sensitivity"},
+      {"a corner period not finite", {"--sensitivity", "1", "--corner-period", "inf"}, "invalid value 'inf' for --corner-period"},
+      {"a unit not offered", {"--sensitivity", "1", "--sensor-unit", "g"}, "for --sensor-unit (expected m/s or m/s**2)"},
+      {"a unit without a sensitivity", {"--sensor-unit", "m/s"}, "they need --sensitivity"},
+      {"a corner without a sensitivity", {"--corner-period", "4.5"}, "they need --sensitivity"},
       {"speed without a replay", {"--speed", "2"}, "--speed is the speed of a replay"},
       {"a replay and a port", {"--replay", "f", "ttyS0"}, "give --replay or a port, not both"},
   };
@@ -115,7 +129,7 @@ TEST(CommandLine, UsageNamesEveryOptionAndEveryExitStatus) {
   const std::string usage = UsageText("voxa-monitor");
   for (const char* option : {"--mseed", "--replay", "--speed", "--station", "--save-stream", "--save-errors", "--save-shift", "--no-ext-header", "--auto-scale",
                              "--no-offset-reset", "--high-pass", "--reconnect", "--channels", "--rate", "--gain",
-                             "--screen-seconds", "--help", "--version"}) {
+                             "--screen-seconds", "--sensitivity", "--sensor-unit", "--corner-period", "--help", "--version"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
   for (const int status : {kExitOk, kExitUsage, kExitPortNotOpened, kExitDeviceLost, kExitFileNotCreated,

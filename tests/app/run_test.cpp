@@ -12,6 +12,8 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QStyleFactory>
@@ -315,6 +317,56 @@ class RunTest : public QObject {
     QCOMPARE((QStringList{Text("BlockErrorLabel"), Text("SecErrorLabel"), Text("spsErrorLabel"), Text("Noise1Label"),
                           Text("GPSLabel")}),
              (QStringList{"0", "0", "0", "", ""}));
+  }
+
+  // The Noise window after a run of the simulated device's model noise: each
+  // channel's latest PSD, its percentile band and the models; its sensor
+  // fields set the pipeline's sensor for the next run, and bad ones are
+  // refused with the reason.
+  void theNoiseWindowShowsTheRunsPsd() {
+    Build({"--rate", "50", "--no-ext-header", "--sensitivity", "28.8"}, false);
+    Controller().SetHeaderRestOverride(0);
+    QVERIFY(StartOnDevice());
+    sim::SimOptions sim;
+    sim.rate = 50;
+    sim.amplitude = 0;
+    sim.noiseModel = sim::ParseNoiseLevel("nlnm+30dB");
+    sim.sensitivity = 28.8;
+    QVERIFY(device_->Send(sim::GenerateStream(sim, 330)));
+    QTRY_COMPARE_WITH_TIMEOUT(device_->Unread(), 0, kDeadlineMs);
+    QTRY_VERIFY_WITH_TIMEOUT(Pipeline().Statistics().GoodBlocks() >= 50 * 325, kDeadlineMs);
+    QVERIFY(Stop());
+    QCOMPARE(Pipeline().NoiseChannels(), 3);
+    QVERIFY(Pipeline().Noise(0).WindowsDone() >= 1);
+
+    QTest::mouseClick(Find("NoisePanel"), Qt::LeftButton);
+    NoiseWindow& noise = monitor_->Noise();
+    QVERIFY(noise.isVisible());
+    const NoisePicture& picture = noise.Picture();
+    QCOMPARE(picture.latest.size(), size_t{3});
+    for (size_t ch = 0; ch < 3; ++ch) {
+      QVERIFY(picture.latest[ch].size() > 10);
+      QVERIFY(picture.band[ch].size() == 2 * picture.latest[ch].size());
+    }
+    QVERIFY(!picture.lowModel.empty() && !picture.highModel.empty());
+    QCOMPARE(picture.unitLine, std::string("dB re 1 (m/s\u00b2)\u00b2/Hz"));
+    if (const QByteArray dir = qgetenv("VOXA_SCREENSHOT_DIR"); !dir.isEmpty()) {
+      QVERIFY(noise.grab().save(QString::fromUtf8(dir) + "/noise-window.png"));
+    }
+
+    noise.findChild<QLineEdit*>("SensitivityEdit")->setText("abc");
+    QTest::mouseClick(noise.findChild<QPushButton*>("SensorApplyButton"), Qt::LeftButton);
+    QVERIFY(noise.findChild<QLabel*>("SensorLine")->text().contains("'abc' is not a positive number"));
+    QCOMPARE(Pipeline().NoiseSettings().sensor.sensitivity, 28.8);
+    noise.findChild<QLineEdit*>("SensitivityEdit")->setText("2.5");
+    noise.findChild<QComboBox*>("SensorUnitBox")->setCurrentText("m/s**2");
+    QTest::mouseClick(noise.findChild<QPushButton*>("SensorApplyButton"), Qt::LeftButton);
+    QCOMPARE(Pipeline().NoiseSettings().sensor.sensitivity, 2.5);
+    QVERIFY(Pipeline().NoiseSettings().sensor.unit == SensorUnit::Acceleration);
+    noise.findChild<QLineEdit*>("SensitivityEdit")->clear();
+    QTest::mouseClick(noise.findChild<QPushButton*>("SensorApplyButton"), Qt::LeftButton);
+    QVERIFY(!Pipeline().NoiseSettings().sensor.Present());
+    QCOMPARE(noise.findChild<QLabel*>("SensorLine")->text(), QString::fromUtf8("Next run: no sensor: V\u00b2/Hz"));
   }
 
   void startDuringWindDownWaitsForTheRunEnd() {

@@ -123,6 +123,72 @@ TEST(Psd, SinePeaksAtItsPeriod) {
   }
 }
 
+// The whole chain written out plainly (a direct DFT of each detrended,
+// tapered segment; the mean power; octave means of dB), against which the
+// PSD's stepped, half-length transform must agree.
+std::vector<double> ReferenceWindow(const std::vector<int32_t>& x, const PsdLayout& layout, int gain) {
+  const int32_t n = layout.fftLength;
+  const size_t edge = static_cast<size_t>(std::lround(0.1 * n));
+  std::vector<double> taper(static_cast<size_t>(n), 1.0);
+  for (size_t i = 0; i < edge; ++i) {
+    taper[i] = taper[static_cast<size_t>(n) - 1 - i] = 0.5 * (1.0 - std::cos(std::numbers::pi * i / edge));
+  }
+  double taperPower = 0.0;
+  for (const double w : taper) taperPower += w * w;
+  std::vector<double> power(static_cast<size_t>(n / 2 + 1), 0.0);
+  for (int32_t s = 0; s < layout.segments; ++s) {
+    std::vector<double> y(x.begin() + s * layout.segmentStep, x.begin() + s * layout.segmentStep + n);
+    double mean = 0.0, across = 0.0;
+    for (const double v : y) mean += v / n;
+    for (int32_t i = 0; i < n; ++i) across += (i - (n - 1) / 2.0) * (y[static_cast<size_t>(i)] - mean);
+    const double slope = across / (n * (static_cast<double>(n) * n - 1.0) / 12.0);
+    for (int32_t i = 0; i < n; ++i) {
+      auto& v = y[static_cast<size_t>(i)];
+      v = (v - mean - slope * (i - (n - 1) / 2.0)) * taper[static_cast<size_t>(i)];
+    }
+    for (int32_t k = 0; k <= n / 2; ++k) {
+      double re = 0.0, im = 0.0;
+      for (int32_t i = 0; i < n; ++i) {
+        const double angle = -2.0 * std::numbers::pi * static_cast<double>((int64_t{k} * i) % n) / n;
+        re += y[static_cast<size_t>(i)] * std::cos(angle);
+        im += y[static_cast<size_t>(i)] * std::sin(angle);
+      }
+      power[static_cast<size_t>(k)] += (re * re + im * im) * (k == n / 2 ? 1.0 : 2.0) /
+                                       (layout.segments * static_cast<double>(layout.rate) * taperPower);
+    }
+  }
+  std::vector<double> decibels;
+  for (const auto& [first, last] : layout.bins) {
+    double total = 0.0;
+    for (int32_t k = first; k <= last; ++k) {
+      total += 10.0 * std::log10(power[static_cast<size_t>(k)] *
+                                 CountPowerFactor(SensorResponse{}, gain, static_cast<double>(k) * layout.rate / n));
+    }
+    decibels.push_back(total / (last - first + 1));
+  }
+  return decibels;
+}
+
+TEST(Psd, AgreesWithThePlainComputation) {
+  // A ramp, a sine and noise, so the detrending, the bins' unpacking and
+  // the octave means all count.
+  for (const int32_t rate : {8, 20}) {
+    ChannelPsd psd;
+    ASSERT_TRUE(psd.Start(rate, 4, SensorResponse{}, {128.0, 3600}));
+    std::vector<int32_t> samples = WhiteNoise(static_cast<size_t>(128 * rate), 300.0, 17);
+    for (size_t i = 0; i < samples.size(); ++i) {
+      samples[i] += static_cast<int32_t>(std::lround(3.0 * i + 2000.0 * std::sin(0.7 * i)));
+    }
+    FeedSeconds(psd, 0, samples, rate);
+    ASSERT_EQ(psd.WindowsDone(), 1) << rate << " sps";
+    const std::vector<double> expected = ReferenceWindow(samples, psd.Layout(), 4);
+    ASSERT_EQ(psd.Latest()->decibels.size(), expected.size());
+    for (size_t p = 0; p < expected.size(); ++p) {
+      EXPECT_NEAR(psd.Latest()->decibels[p], expected[p], 1e-3) << rate << " sps, " << psd.Layout().periods[p] << " s";
+    }
+  }
+}
+
 TEST(Psd, GapsStartNewWindowsAndSkipTheOnesTheyFallIn) {
   constexpr int32_t kRate = 50;
   const std::vector<int32_t> noise = WhiteNoise(2000 * kRate, 100.0, 11);
