@@ -100,7 +100,7 @@ class Station : public QObject {
   // again this often, once there is room.
   static constexpr int kRetryIntervalMs = 30'000;
   // How long the port rests after a read (see RunController::SetReadPause).
-  static constexpr int kReadPauseMs = 50;
+  static constexpr int kReadPauseMs = 80;
 
   Station(const StationConfig& config, ServiceNotifier& notifier, QObject* parent = nullptr);
   ~Station() override;
