@@ -18,15 +18,23 @@ packages=(
   # Packaging: lintian checks the .deb files; systemd-analyze verifies the
   # station's units; xmllint checks the StationXML is well formed.
   lintian systemd libxml2-utils
-  # The StationXML read-back and the seisplotjs WebSocket client tests run under node.
-  nodejs npm
   # The SeedLink server: Qt's WebSocket framing for browser clients on the SeedLink port.
   qt6-websockets-dev
+  # The station: toml++ reads its station file, libsystemd tells systemd how it is.
+  libtomlplusplus-dev libsystemd-dev
+  # The station page's browser tests drive Debian's chromium (puppeteer-core downloads none).
+  chromium
 )
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+# The page's bundle, the StationXML read-back and the browser and WebSocket
+# tests run under node. A node that is already there (some machines bring
+# one with its own npm, which Debian's npm package would conflict with) is
+# used as it is.
+command -v node >/dev/null || missing+=(nodejs)
+command -v npm >/dev/null || missing+=(npm)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   as_root=()

@@ -9,7 +9,7 @@ work=$1
 export VOXA_WEB_DIR=$2
 sim=${VOXA_SIM:?}
 station=${VOXA_STATION:?}
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+port=$(node -e 'const s = require("net").createServer(); s.listen(0, "127.0.0.1", () => { console.log(s.address().port); s.close(); });')
 "$sim" --rate 100 --channels 3 --temperature >"$work/sim.out" 2>"$work/sim.err" &
 sim_pid=$!
 device=""
