@@ -2,6 +2,8 @@
 // order the schema fixes, and its atomic writing.
 #include "metadata/station_xml.h"
 
+#include "format/xml_text.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -32,26 +34,7 @@ std::string Number(double value) {
   return std::string(text, result.ptr);
 }
 
-std::string Escaped(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      default:
-        // Control characters other than tab and newline are not XML.
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') {
-          out += ' ';
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out;
-}
+std::string Escaped(std::string_view text) { return XmlEscaped(text); }
 
 std::string DateText(Micros instant) { return IsoText(instant) + "Z"; }
 

@@ -1,5 +1,7 @@
 #include "seedlink/info.h"
 
+#include "format/xml_text.h"
+
 #include <libmseed.h>
 
 #include <algorithm>
@@ -27,19 +29,7 @@ std::string Hex6(uint64_t sequence) {
 
 // XML attribute text: the codes and descriptions here are ours, but an
 // operator's description may hold anything.
-std::string Escaped(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
+std::string Escaped(std::string_view text) { return XmlEscaped(text); }
 
 std::string RootOpen(const StationIdentity& identity) {
   return "<?xml version=\"1.0\"?>\n<seedlink software=\"" + std::string(kServerVersion) + " (" +

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "format/json_text.h"
+
 namespace voxa {
 
 struct ChannelStatus {
@@ -52,8 +54,6 @@ struct StationStatus {
 };
 
 std::string StatusJson(const StationStatus& status);
-// A JSON string literal of text.
-std::string JsonString(const std::string& text);
 
 // Writes text to path through a temporary file in the same directory,
 // synced, then renamed over it. Returns "" or why it failed.

@@ -1,5 +1,7 @@
 #include "web_server/web_routes.h"
 
+#include "format/json_text.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -41,23 +43,7 @@ std::optional<std::string> PercentDecoded(std::string_view text) {
   return out;
 }
 
-std::string Json(std::string_view text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-      out += escape;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
+std::string Json(std::string_view text) { return JsonString(text); }
 
 // ISO 8601 with the zone, as ringserver writes its times.
 std::string JsonTime(Micros instant) { return Json(IsoText(instant) + "Z"); }
